@@ -1,0 +1,36 @@
+#pragma once
+// Account secrets, kept in a file readable by its owner only (mode 0600) under the configuration
+// root. Each secret has a password and an optional token (OAuth token JSON).
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/base/result.h"
+
+namespace mail::services {
+
+struct Secret {
+    std::string password;
+    std::optional<std::string> token;
+    friend bool operator==(const Secret&, const Secret&) = default;
+};
+
+class SecretVault {
+public:
+    // A missing file is an empty vault; a damaged one is an error.
+    static Result<SecretVault> open();
+    static Result<SecretVault> open_in(const std::filesystem::path& root);
+
+    std::optional<Secret> get(const std::string& id) const;
+    void put(const std::string& id, Secret secret);
+    void remove(const std::string& id);
+    // Writes the vault where it was opened, atomically, with mode 0600.
+    Status try_save() const;
+
+private:
+    std::filesystem::path file_;
+    std::map<std::string, Secret> secrets_;
+};
+
+}  // namespace mail::services
