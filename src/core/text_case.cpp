@@ -1,0 +1,159 @@
+#include "core/text_case.h"
+
+#include <cstdint>
+
+namespace mail {
+namespace {
+
+// Decodes one scalar value at text[at]; returns its byte length, 0 for a malformed sequence.
+std::size_t decode(std::string_view text, std::size_t at, char32_t& out) {
+    auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    std::uint8_t b0 = byte(at);
+    if (b0 < 0x80) {
+        out = b0;
+        return 1;
+    }
+    std::size_t len = b0 >= 0xf0 ? 4 : b0 >= 0xe0 ? 3 : b0 >= 0xc0 ? 2 : 0;
+    if (len == 0 || b0 > 0xf4 || at + len > text.size()) return 0;
+    char32_t cp = b0 & (0x7f >> len);
+    for (std::size_t i = 1; i < len; ++i) {
+        std::uint8_t b = byte(at + i);
+        if ((b & 0xc0) != 0x80) return 0;
+        cp = (cp << 6) | (b & 0x3f);
+    }
+    static constexpr char32_t min_for_len[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < min_for_len[len] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0;
+    out = cp;
+    return len;
+}
+
+void encode(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xc0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xe0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+    } else {
+        out.push_back(static_cast<char>(0xf0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3f)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3f)));
+    }
+}
+
+bool is_white_space(char32_t cp) {
+    return (cp >= 0x09 && cp <= 0x0d) || cp == 0x20 || cp == 0x85 || cp == 0xa0 || cp == 0x1680 ||
+           (cp >= 0x2000 && cp <= 0x200a) || cp == 0x2028 || cp == 0x2029 || cp == 0x202f ||
+           cp == 0x205f || cp == 0x3000;
+}
+
+// Pairs laid out as upper, lower, upper, lower… starting at an even or odd code point.
+bool in_pair_block(char32_t cp, char32_t first, char32_t last) {
+    return cp >= first && cp <= last && ((cp - first) % 2 == 0);
+}
+
+char32_t lower(char32_t cp) {
+    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
+    if (cp >= 0xc0 && cp <= 0xde && cp != 0xd7) return cp + 32;
+    if (cp == 0x130) return 'i';
+    if (cp == 0x178) return 0xff;
+    if (in_pair_block(cp, 0x100, 0x12e) || in_pair_block(cp, 0x132, 0x136) ||
+        in_pair_block(cp, 0x139, 0x147) || in_pair_block(cp, 0x14a, 0x176) ||
+        in_pair_block(cp, 0x179, 0x17d))
+        return cp + 1;
+    // Greek
+    if (cp == 0x386) return 0x3ac;
+    if (cp >= 0x388 && cp <= 0x38a) return cp + 37;
+    if (cp == 0x38c) return 0x3cc;
+    if (cp == 0x38e || cp == 0x38f) return cp + 63;
+    if (cp >= 0x391 && cp <= 0x3ab && cp != 0x3a2) return cp + 32;
+    // Cyrillic
+    if (cp >= 0x400 && cp <= 0x40f) return cp + 80;
+    if (cp >= 0x410 && cp <= 0x42f) return cp + 32;
+    if (in_pair_block(cp, 0x460, 0x480) || in_pair_block(cp, 0x48a, 0x4be) ||
+        in_pair_block(cp, 0x4d0, 0x52e))
+        return cp + 1;
+    if (cp == 0x4c0) return 0x4cf;
+    if (in_pair_block(cp, 0x4c1, 0x4cd)) return cp + 1;
+    // Armenian
+    if (cp >= 0x531 && cp <= 0x556) return cp + 48;
+    // Latin Extended Additional
+    if (in_pair_block(cp, 0x1e00, 0x1e94) || in_pair_block(cp, 0x1ea0, 0x1efe)) return cp + 1;
+    if (cp == 0x1e9e) return 0xdf;
+    // Full-width Latin
+    if (cp >= 0xff21 && cp <= 0xff3a) return cp + 32;
+    return cp;
+}
+
+}  // namespace
+
+std::string_view trim_white_space_start(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        char32_t cp = 0;
+        std::size_t len = decode(text, at, cp);
+        if (len == 0 || !is_white_space(cp)) break;
+        at += len;
+    }
+    return text.substr(at);
+}
+
+std::string_view trim_white_space(std::string_view text) {
+    text = trim_white_space_start(text);
+    // Walk back over trailing white space; every white space character here is 1 to 3 bytes.
+    std::size_t end = text.size();
+    while (end > 0) {
+        std::size_t start = end - 1;
+        while (start > 0 && (static_cast<std::uint8_t>(text[start]) & 0xc0) == 0x80 && end - start < 4) --start;
+        char32_t cp = 0;
+        if (decode(text, start, cp) != end - start || !is_white_space(cp)) break;
+        end = start;
+    }
+    return text.substr(0, end);
+}
+
+void append_lower(std::string_view text, std::string& out) {
+    out.reserve(out.size() + text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        auto b = static_cast<std::uint8_t>(text[at]);
+        if (b < 0x80) {  // fast path for the common case
+            out.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b));
+            ++at;
+            continue;
+        }
+        char32_t cp = 0;
+        std::size_t len = decode(text, at, cp);
+        if (len == 0) {
+            out.push_back(text[at]);
+            ++at;
+            continue;
+        }
+        encode(lower(cp), out);
+        at += len;
+    }
+}
+
+std::string to_lower(std::string_view text) {
+    std::string out;
+    append_lower(text, out);
+    return out;
+}
+
+bool starts_with_ascii_ci(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        auto a = static_cast<unsigned char>(text[i]);
+        auto b = static_cast<unsigned char>(prefix[i]);
+        if (a >= 'A' && a <= 'Z') a += 32;
+        if (b >= 'A' && b <= 'Z') b += 32;
+        if (a != b) return false;
+    }
+    return true;
+}
+
+}  // namespace mail
