@@ -1,6 +1,12 @@
 #pragma once
 // The account registry: records of every account type the desktop knows, kept in
-// "accounts.json" under the configuration root.
+// "accounts.json" under the configuration root:
+//   {"version":1,
+//    "accounts":[{"id":"…","type":"email","label":"…","color":0,"settings":"{…}"}, …],
+//    "active":{"email":"…"}}
+// Records keep their stored order. "settings" is a string holding the owner's JSON text, so
+// the owner gets back exactly what it wrote and one unreadable settings value damages only its
+// own record, never the registry.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -33,10 +39,13 @@ public:
     // damaged one is an error (never silently replaced by an empty one).
     static Result<AccountStore> load();
     static Result<AccountStore> load_in(const std::filesystem::path& root);
+    static std::filesystem::path file_in(const std::filesystem::path& root);
 
     std::vector<AccountRecord> list(const AccountTypeId& type) const;
     std::optional<AccountId> active_id(const AccountTypeId& type) const;
+    // Replaces the record with the same id in its place, else appends.
     void upsert(AccountRecord record);
+    // Also forgets the id where it is the active one.
     void remove(const AccountId& id);
     void set_active(const AccountTypeId& type, const AccountId& id);
     // Written atomically (temporary file, fsync, rename).

@@ -1,6 +1,9 @@
 #pragma once
-// Account secrets, kept in a file readable by its owner only (mode 0600) under the configuration
-// root. Each secret has a password and an optional token (OAuth token JSON).
+// Account secrets, kept in "vault.json" under the configuration root, readable by its owner
+// only (mode 0600, set before any byte is written):
+//   {"version":1,"secrets":{"<id>":{"password":"…","token":"…"}}}
+// Each secret has a password and an optional token (OAuth token JSON). The file is protected by
+// its mode, not encrypted.
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -21,6 +24,7 @@ public:
     // A missing file is an empty vault; a damaged one is an error.
     static Result<SecretVault> open();
     static Result<SecretVault> open_in(const std::filesystem::path& root);
+    static std::filesystem::path file_in(const std::filesystem::path& root);
 
     std::optional<Secret> get(const std::string& id) const;
     void put(const std::string& id, Secret secret);
