@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures and builds one preset (default: "default").
+#   scripts/build.sh [PRESET] [extra ninja targets…]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+preset=${1:-default}
+shift || true
+
+bash "$here/setup.sh"
+cd "$root"
+if [ ! -f "build/$preset/build.ninja" ]; then
+  cmake --preset "$preset" >/dev/null
+fi
+cmake --build --preset "$preset" -- "$@"
