@@ -49,6 +49,7 @@ struct TextStyle {
     float size_pt = 13;
     int weight = 0;
     Color color;
+    bool monospace = false;  // draw through a StyledText run with `monospace` set
 };
 
 enum class TypeRole { Display, Title, Headline, Body, BodyStrong, Label, Caption, Mono };
