@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace mail::services {
 namespace {
@@ -54,6 +55,19 @@ inline void g(std::uint32_t* s, int a, int b, int c, int d, std::uint32_t x, std
     s[b] = rotr(s[b] ^ s[c], 7);
 }
 
+template <std::size_t R>
+inline void round(std::uint32_t* s, const std::uint32_t* m) {
+    constexpr const std::uint8_t* r = kSchedule[R];
+    g(s, 0, 4, 8, 12, m[r[0]], m[r[1]]);
+    g(s, 1, 5, 9, 13, m[r[2]], m[r[3]]);
+    g(s, 2, 6, 10, 14, m[r[4]], m[r[5]]);
+    g(s, 3, 7, 11, 15, m[r[6]], m[r[7]]);
+    g(s, 0, 5, 10, 15, m[r[8]], m[r[9]]);
+    g(s, 1, 6, 11, 12, m[r[10]], m[r[11]]);
+    g(s, 2, 7, 8, 13, m[r[12]], m[r[13]]);
+    g(s, 3, 4, 9, 14, m[r[14]], m[r[15]]);
+}
+
 // The compression function; fills all 16 output words (the first 8 are the chaining value).
 void compress(const std::array<std::uint32_t, 8>& cv, const std::uint8_t block[kBlockLen], std::uint64_t counter,
               std::uint32_t block_len, std::uint32_t flags, std::uint32_t out[16]) {
@@ -63,16 +77,8 @@ void compress(const std::array<std::uint32_t, 8>& cv, const std::uint8_t block[k
                            kIv[0], kIv[1], kIv[2], kIv[3],
                            static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
                            block_len, flags};
-    for (const auto& r : kSchedule) {
-        g(s, 0, 4, 8, 12, m[r[0]], m[r[1]]);
-        g(s, 1, 5, 9, 13, m[r[2]], m[r[3]]);
-        g(s, 2, 6, 10, 14, m[r[4]], m[r[5]]);
-        g(s, 3, 7, 11, 15, m[r[6]], m[r[7]]);
-        g(s, 0, 5, 10, 15, m[r[8]], m[r[9]]);
-        g(s, 1, 6, 11, 12, m[r[10]], m[r[11]]);
-        g(s, 2, 7, 8, 13, m[r[12]], m[r[13]]);
-        g(s, 3, 4, 9, 14, m[r[14]], m[r[15]]);
-    }
+    // Rounds unrolled at compile time so every message index is a constant.
+    [&]<std::size_t... R>(std::index_sequence<R...>) { (round<R>(s, m), ...); }(std::make_index_sequence<7>());
     for (int i = 0; i < 8; ++i) {
         out[i] = s[i] ^ s[i + 8];
         out[i + 8] = s[i + 8] ^ cv[i];
