@@ -20,10 +20,19 @@ struct Conversation {
 // the flagged messages of every folder but Trash.
 std::vector<const MailMessage*> folder_list(const Mailbox& mailbox, FolderRole role);
 
+// One row of the message list: a conversation shown by its oldest message, or a search hit.
+struct VisibleRow {
+    StableId id;
+    std::size_t count = 1;
+    friend bool operator==(const VisibleRow&, const VisibleRow&) = default;
+};
+
 // Threads the folder list by In-Reply-To within the view itself, newest conversation first.
 // A reply cycle does not loop: every message on or leading into the cycle joins one
 // conversation, rooted at the cycle's newest member.
 std::vector<Conversation> conversations(const Mailbox& mailbox, FolderRole role);
+// The same conversations as rows (oldest member, size), without building their keys and lists.
+std::vector<VisibleRow> conversation_rows(const Mailbox& mailbox, FolderRole role);
 
 // The subject without surrounding white space and without any run of "re:", "fwd:", "fw:"
 // prefixes (ASCII case ignored); its letters are not case-folded.

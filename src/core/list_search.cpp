@@ -24,10 +24,9 @@ ListSearchResult list_search(const Mailbox& mailbox, std::string_view query, std
     if (needle.empty() || scan_limit == 0 || result_limit == 0) return result;
 
     std::string buffer;
-    const auto& order = mailbox.order();
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        const MailMessage* message = mailbox.find(*it);
-        if (!message) continue;
+    const auto& records = mailbox.ordered_messages();
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        const MailMessage* message = *it;
         if (role ? message->folder != *role : message->folder == FolderRole::Trash) continue;
         // Only a record that is left over marks the result as cut short.
         if (result.scanned == scan_limit || result.matches.size() == result_limit) {

@@ -29,8 +29,7 @@ const std::vector<VisibleRow>& MailState::visible_list() const {
     cache.rows.clear();
     cache.truncated = false;
     if (trim_white_space(search_query).empty()) {
-        for (const Conversation& conversation : conversations(folder))
-            cache.rows.push_back(VisibleRow{conversation.ids.back(), conversation.ids.size()});
+        cache.rows = conversation_rows(mailbox, folder);
     } else {
         ListSearchResult found = list_search(mailbox, search_query, std::nullopt);
         cache.truncated = found.truncated;

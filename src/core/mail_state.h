@@ -20,13 +20,6 @@ namespace ui {
 class ImageStore;
 }
 
-// One row of the message list: a conversation shown by its oldest message, or a search hit.
-struct VisibleRow {
-    StableId id;
-    std::size_t count = 1;
-    friend bool operator==(const VisibleRow&, const VisibleRow&) = default;
-};
-
 // A read-state change waiting to be recorded as MailAction::SetRead by the action layer.
 struct ReadChange {
     StableId id;

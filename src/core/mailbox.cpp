@@ -14,6 +14,28 @@ Mailbox::Mailbox() : revision_(next_mailbox_revision()) {}
 
 Mailbox::Mailbox(StoredConfig account) : account(std::move(account)), revision_(next_mailbox_revision()) {}
 
+Mailbox::Mailbox(const Mailbox& other)
+    : account(other.account), order_(other.order_), messages_(other.messages_), revision_(other.revision_) {
+    rebuild_ordered();
+}
+
+Mailbox& Mailbox::operator=(const Mailbox& other) {
+    if (this != &other) {
+        account = other.account;
+        order_ = other.order_;
+        messages_ = other.messages_;
+        revision_ = other.revision_;
+        rebuild_ordered();
+    }
+    return *this;
+}
+
+void Mailbox::rebuild_ordered() {
+    ordered_.clear();
+    ordered_.reserve(order_.size());
+    for (const StableId& id : order_) ordered_.push_back(&messages_.at(id));
+}
+
 const MailMessage* Mailbox::find(const StableId& id) const {
     auto it = messages_.find(id);
     return it == messages_.end() ? nullptr : &it->second;
@@ -22,7 +44,10 @@ const MailMessage* Mailbox::find(const StableId& id) const {
 void Mailbox::insert(MailMessage message) {
     StableId id = message.id;
     auto [it, inserted] = messages_.insert_or_assign(id, std::move(message));
-    if (inserted) order_.push_back(id);
+    if (inserted) {
+        order_.push_back(id);
+        ordered_.push_back(&it->second);
+    }
     revision_ = next_mailbox_revision();
 }
 
@@ -55,7 +80,10 @@ std::optional<MailMessage> Mailbox::remove(const StableId& id) {
     if (it == messages_.end()) return std::nullopt;
     MailMessage removed = std::move(it->second);
     messages_.erase(it);
-    if (auto at = std::find(order_.begin(), order_.end(), id); at != order_.end()) order_.erase(at);
+    if (auto at = std::find(order_.begin(), order_.end(), id); at != order_.end()) {
+        ordered_.erase(ordered_.begin() + (at - order_.begin()));
+        order_.erase(at);
+    }
     revision_ = next_mailbox_revision();
     return removed;
 }

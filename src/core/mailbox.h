@@ -19,12 +19,18 @@ class Mailbox {
 public:
     Mailbox();
     explicit Mailbox(StoredConfig account);
+    Mailbox(const Mailbox& other);
+    Mailbox& operator=(const Mailbox& other);
+    Mailbox(Mailbox&&) noexcept = default;
+    Mailbox& operator=(Mailbox&&) noexcept = default;
 
     // The account whose mail this is (the new-account defaults when there is none).
     StoredConfig account;
 
     // Ids in the order in which their messages first arrived; each occurs once.
     const std::vector<StableId>& order() const { return order_; }
+    // The records in arrival order, parallel to order(): walks without a lookup per id.
+    const std::vector<const MailMessage*>& ordered_messages() const { return ordered_; }
     const std::unordered_map<StableId, MailMessage>& messages() const { return messages_; }
     const MailMessage* find(const StableId& id) const;
     bool contains(const StableId& id) const { return messages_.count(id) != 0; }
@@ -54,8 +60,11 @@ public:
     std::optional<MailMessage> remove(const StableId& id);
 
 private:
+    void rebuild_ordered();
+
     std::vector<StableId> order_;
     std::unordered_map<StableId, MailMessage> messages_;
+    std::vector<const MailMessage*> ordered_;  // into messages_' nodes, which never move
     std::uint64_t revision_;
 };
 

@@ -103,6 +103,9 @@ std::string_view trim_white_space_start(std::string_view text) {
 }
 
 std::string_view trim_white_space(std::string_view text) {
+    // Most texts start and end with a visible ASCII character.
+    auto visible = [](char c) { return static_cast<std::uint8_t>(c) > 0x20 && static_cast<std::uint8_t>(c) < 0x7f; };
+    if (!text.empty() && visible(text.front()) && visible(text.back())) return text;
     text = trim_white_space_start(text);
     // Walk back over trailing white space; every white space character here is 1 to 3 bytes.
     std::size_t end = text.size();
@@ -120,10 +123,16 @@ void append_lower(std::string_view text, std::string& out) {
     out.reserve(out.size() + text.size());
     std::size_t at = 0;
     while (at < text.size()) {
-        auto b = static_cast<std::uint8_t>(text[at]);
-        if (b < 0x80) {  // fast path for the common case
-            out.push_back(static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b));
-            ++at;
+        if (static_cast<std::uint8_t>(text[at]) < 0x80) {  // a run of ASCII, the common case
+            std::size_t end = at;
+            while (end < text.size() && static_cast<std::uint8_t>(text[end]) < 0x80) ++end;
+            std::size_t base = out.size();
+            out.resize(base + (end - at));
+            for (std::size_t i = at; i < end; ++i) {
+                char c = text[i];
+                out[base + (i - at)] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            }
+            at = end;
             continue;
         }
         char32_t cp = 0;

@@ -60,5 +60,30 @@ TEST(Mailbox, UpdateCannotChangeTheKey) {
     EXPECT_EQ(box.find(a)->id, a);
 }
 
+TEST(Mailbox, OrderedRecordsFollowInsertRemoveAndCopies) {
+    auto subjects = [](const Mailbox& box) {
+        std::vector<std::string> out;
+        for (const MailMessage* m : box.ordered_messages()) out.push_back(m->subject);
+        return out;
+    };
+    Mailbox copy;
+    {
+        Mailbox box;
+        add(box, {.subject = "a"});
+        StableId b = add(box, {.subject = "b"});
+        add(box, {.subject = "c"});
+        box.remove(b);
+        copy = box;
+        add(box, {.subject = "only in the original"});
+        Mailbox moved = std::move(box);
+        EXPECT_EQ(subjects(moved), (std::vector<std::string>{"a", "c", "only in the original"}));
+    }
+    // The copy points into its own records, not the destroyed original's.
+    EXPECT_EQ(subjects(copy), (std::vector<std::string>{"a", "c"}));
+    Mailbox constructed(copy);
+    EXPECT_EQ(subjects(constructed), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(constructed.revision(), copy.revision());
+}
+
 }  // namespace
 }  // namespace mail
