@@ -56,7 +56,7 @@ QFont make_font(const FontSpec& spec, int dpi) {
         // Only emoji runs get the colour font: its spaces and digits are wide.
         font.setFamilies({QStringLiteral("Noto Color Emoji")});
     } else if (spec.mono) {
-        font.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Color Emoji")});
+        font.setFamilies({QStringLiteral("DejaVu Sans Mono")});
         font.setStyleHint(QFont::Monospace);
     } else {
         font.setFamilies({QStringLiteral("Inter"), QStringLiteral("DejaVu Sans")});

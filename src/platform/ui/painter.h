@@ -68,6 +68,8 @@ public:
     explicit Painter(Impl* impl) : impl_(impl) {}
     Impl* impl() const { return impl_; }
 
+    // Borders of rectangles and circles lie inside the shape; a line is centred on the segment
+    // between its ends, with flat ends. Paths fill by the even-odd rule: inner contours cut holes.
     void fill_rect(Rect rect, Color color);
     void fill_rounded_rect(Rect rect, float radius, Color color);
     void stroke_rect(Rect rect, Color color, float width = 1);

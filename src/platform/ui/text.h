@@ -50,16 +50,18 @@ struct StyledText {
 
 class TextRenderer {
 public:
+    // One line (a line feed counts as a space); the width includes trailing spaces.
     static TextMetrics measure(std::string_view text, float size_pt, int weight = 0);
     // `origin` is the top left corner of the line box.
     static void draw_text(Painter& painter, std::string_view text, Point origin, float size_pt, int weight,
                           Color color);
+    // Aligned horizontally as asked and centred vertically in `box`.
     static void draw_text_aligned(Painter& painter, std::string_view text, Rect box, TextAlign align,
                                   float size_pt, int weight, Color color);
     // The text cut at its end, with "…", so that it fits `width`; empty for a width of 1 or less.
     static std::string elide_to_width(std::string_view text, float size_pt, int weight, float width);
 
-    // Wrapped to `wrap_width`: the height of the laid-out paragraph.
+    // Wrapped to `wrap_width` (0: only at line feeds): the height of the laid-out paragraph.
     static TextMetrics measure_wrapped(std::string_view text, float size_pt, int weight, float wrap_width);
     static TextMetrics draw_wrapped(Painter& painter, std::string_view text, Point origin, float size_pt,
                                     int weight, Color color, float wrap_width);
