@@ -49,7 +49,7 @@ std::filesystem::path AccountStore::file_in(const std::filesystem::path& root) {
 
 Result<AccountStore> AccountStore::load() {
     auto root = config_root();
-    if (!root) return make_error("no configuration directory for the account registry");
+    if (!root) return AccountStore();
     return load_in(*root);
 }
 

@@ -35,8 +35,9 @@ struct AccountRecord {
 
 class AccountStore {
 public:
-    // The registry at the default configuration root. A missing file is an empty registry; a
-    // damaged one is an error (never silently replaced by an empty one).
+    // The registry at the default configuration root. A missing file (or no configuration root
+    // at all) is an empty registry; a damaged one is an error naming the file, never silently
+    // replaced by an empty one.
     static Result<AccountStore> load();
     static Result<AccountStore> load_in(const std::filesystem::path& root);
     static std::filesystem::path file_in(const std::filesystem::path& root);

@@ -1,5 +1,11 @@
 #include "platform/services/secret_vault.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "platform/json/strict_json.h"
 #include "platform/services/files.h"
 #include "platform/services/paths.h"
@@ -13,19 +19,22 @@ std::filesystem::path SecretVault::file_in(const std::filesystem::path& root) { 
 
 Result<SecretVault> SecretVault::open() {
     auto root = config_root();
-    if (!root) return make_error("no configuration directory for the secret vault");
+    if (!root) return SecretVault();
     return open_in(*root);
 }
 
-Result<SecretVault> SecretVault::open_in(const std::filesystem::path& root) {
-    SecretVault vault;
-    vault.file_ = file_in(root);
-    auto content = read_file(vault.file_);
+namespace {
+
+using Secrets = std::map<std::string, Secret>;
+
+Result<Secrets> read_secrets(const std::filesystem::path& file) {
+    auto content = read_file(file);
     if (!content) return content.error();
-    if (!content->has_value()) return vault;
+    Secrets secrets;
+    if (!content->has_value()) return secrets;
 
     auto damaged = [&](const std::string& detail) {
-        return make_error("damaged secret vault " + vault.file_.string() + ": " + detail);
+        return make_error("damaged secret vault " + file.string() + ": " + detail);
     };
     auto parsed = json::parse_strict(**content);
     if (!parsed) return damaged(parsed.error_text());
@@ -34,9 +43,9 @@ Result<SecretVault> SecretVault::open_in(const std::filesystem::path& root) {
     auto version = doc.find("version");
     if (version == doc.end() || !version->is_number_integer()) return damaged("no \"version\"");
     if (version->get<std::int64_t>() != kVersion) return damaged("unsupported version " + version->dump());
-    auto secrets = doc.find("secrets");
-    if (secrets == doc.end() || !secrets->is_object()) return damaged("\"secrets\" must be an object");
-    for (const auto& [id, entry] : secrets->items()) {
+    auto entries = doc.find("secrets");
+    if (entries == doc.end() || !entries->is_object()) return damaged("\"secrets\" must be an object");
+    for (const auto& [id, entry] : entries->items()) {
         if (!entry.is_object()) return damaged("secret \"" + id + "\" is not an object");
         auto password = entry.find("password");
         if (password == entry.end() || !password->is_string()) {
@@ -47,8 +56,41 @@ Result<SecretVault> SecretVault::open_in(const std::filesystem::path& root) {
             if (!token->is_string()) return damaged("token of \"" + id + "\" must be a string");
             secret.token = token->get<std::string>();
         }
-        vault.secrets_.emplace(id, std::move(secret));
+        secrets.emplace(id, std::move(secret));
     }
+    return secrets;
+}
+
+// Serialises read-modify-write cycles of the vault between threads and processes. The lock is
+// on a file of its own because the vault file itself is replaced by each save.
+class VaultLock {
+public:
+    explicit VaultLock(const std::filesystem::path& vault) {
+        std::filesystem::path lock = vault;
+        lock += ".lock";
+        fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) return;
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~VaultLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    VaultLock(const VaultLock&) = delete;
+    VaultLock& operator=(const VaultLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+Result<SecretVault> SecretVault::open_in(const std::filesystem::path& root) {
+    SecretVault vault;
+    vault.file_ = file_in(root);
+    auto secrets = read_secrets(vault.file_);
+    if (!secrets) return secrets.error();
+    vault.secrets_ = std::move(*secrets);
     return vault;
 }
 
@@ -58,14 +100,31 @@ std::optional<Secret> SecretVault::get(const std::string& id) const {
     return found->second;
 }
 
-void SecretVault::put(const std::string& id, Secret secret) { secrets_[id] = std::move(secret); }
+void SecretVault::put(const std::string& id, Secret secret) {
+    changes_[id] = secret;
+    secrets_[id] = std::move(secret);
+}
 
-void SecretVault::remove(const std::string& id) { secrets_.erase(id); }
+void SecretVault::remove(const std::string& id) {
+    changes_[id] = std::nullopt;
+    secrets_.erase(id);
+}
 
 Status SecretVault::try_save() const {
-    if (file_.empty()) return make_error("the secret vault was not opened from a directory");
+    if (file_.empty()) return make_error("no configuration directory for the secret vault");
+    std::error_code ec;
+    std::filesystem::create_directories(file_.parent_path(), ec);
+    if (ec) return make_error("could not write " + file_.string() + ": " + ec.message());
+    VaultLock lock(file_);
+    auto current = read_secrets(file_);
+    if (!current) return current.error();
+    Secrets merged = std::move(*current);
+    for (const auto& [id, change] : changes_) {
+        if (change) merged[id] = *change;
+        else merged.erase(id);
+    }
     json::OrderedJson secrets = json::OrderedJson::object();
-    for (const auto& [id, secret] : secrets_) {
+    for (const auto& [id, secret] : merged) {
         json::OrderedJson entry;
         entry["password"] = secret.password;
         if (secret.token) entry["token"] = *secret.token;

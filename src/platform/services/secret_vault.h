@@ -21,7 +21,8 @@ struct Secret {
 
 class SecretVault {
 public:
-    // A missing file is an empty vault; a damaged one is an error.
+    // A missing file is an empty vault; a damaged one is an error. Without a configuration
+    // root the vault is empty and cannot be saved.
     static Result<SecretVault> open();
     static Result<SecretVault> open_in(const std::filesystem::path& root);
     static std::filesystem::path file_in(const std::filesystem::path& root);
@@ -29,12 +30,16 @@ public:
     std::optional<Secret> get(const std::string& id) const;
     void put(const std::string& id, Secret secret);
     void remove(const std::string& id);
-    // Writes the vault where it was opened, atomically, with mode 0600.
+    // Writes the vault where it was opened, atomically, with mode 0600. Only the entries put or
+    // removed through this object are written over the file as it is now, so two holders (the
+    // engine refreshing a token, the interface saving passwords) never undo each other's changes.
+    // A file damaged since opening is an error and is left alone.
     Status try_save() const;
 
 private:
     std::filesystem::path file_;
     std::map<std::string, Secret> secrets_;
+    std::map<std::string, std::optional<Secret>> changes_;  // nothing: removed
 };
 
 }  // namespace mail::services

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <thread>
 
 #include "platform/services/files.h"
 #include "platform/services/paths.h"
@@ -224,6 +225,58 @@ TEST(SecretVault, DamagedFileIsAnErrorNamingItAndStaysOnDisk) {
         EXPECT_NE(vault.error_text().find(file.string()), std::string::npos) << name << ": " << vault.error_text();
         EXPECT_EQ(raw(file), text) << name;
     }
+}
+
+TEST(SecretVault, ConcurrentHoldersKeepEachOthersChanges) {
+    TempDir dir;
+    {
+        auto seed = SecretVault::open_in(dir.path());
+        seed->put("oauth@example.org", Secret{"", std::string("old token")});
+        seed->put("kept@example.org", Secret{"kept", std::nullopt});
+        seed->put("gone@example.org", Secret{"x", std::nullopt});
+        ASSERT_TRUE(seed->try_save().ok());
+    }
+    // The interface opens the vault, then the engine refreshes a token before the interface saves.
+    auto ui = SecretVault::open_in(dir.path());
+    auto engine = SecretVault::open_in(dir.path());
+    engine->put("oauth@example.org", Secret{"", std::string("new token")});
+    ASSERT_TRUE(engine->try_save().ok());
+    ui->put("new@example.org", Secret{"pw", std::nullopt});
+    ui->remove("gone@example.org");
+    ASSERT_TRUE(ui->try_save().ok());
+
+    auto result = SecretVault::open_in(dir.path());
+    EXPECT_EQ(result->get("oauth@example.org"), (Secret{"", std::string("new token")}));
+    EXPECT_EQ(result->get("kept@example.org"), (Secret{"kept", std::nullopt}));
+    EXPECT_EQ(result->get("new@example.org"), (Secret{"pw", std::nullopt}));
+    EXPECT_EQ(result->get("gone@example.org"), std::nullopt);
+
+    // Many threads, each with its own vault object, lose none of the others' entries.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&dir, t] {
+            for (int i = 0; i < 10; ++i) {
+                auto vault = SecretVault::open_in(dir.path());
+                ASSERT_TRUE(vault.ok()) << vault.error_text();
+                vault->put("t" + std::to_string(t) + "-" + std::to_string(i), Secret{"p", std::nullopt});
+                ASSERT_TRUE(vault->try_save().ok());
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    auto all = SecretVault::open_in(dir.path());
+    for (int t = 0; t < 4; ++t) {
+        for (int i = 0; i < 10; ++i) EXPECT_TRUE(all->get("t" + std::to_string(t) + "-" + std::to_string(i)).has_value());
+    }
+}
+
+TEST(SecretVault, FileDamagedAfterOpeningIsNotOverwritten) {
+    TempDir dir;
+    auto vault = SecretVault::open_in(dir.path());
+    vault->put("a", Secret{"pw", std::nullopt});
+    write_raw(SecretVault::file_in(dir.path()), "{broken");
+    EXPECT_FALSE(vault->try_save().ok());
+    EXPECT_EQ(raw(SecretVault::file_in(dir.path())), "{broken");
 }
 
 TEST(SecretVault, PathThroughAFileIsAnErrorOnOpenAndOnSave) {
