@@ -103,8 +103,8 @@ private:
 };
 
 // The receiving end of one request: nothing while the chooser is open, then its one outcome
-// (a disconnection when the chooser ended without answering), then nothing. Move-only;
-// dropping it abandons the request.
+// (a disconnection when the chooser ended without answering, or for a default-constructed
+// receiver), then nothing. Move-only; dropping it abandons the request.
 template <typename... Answers>
 class PickReceiver {
 public:
