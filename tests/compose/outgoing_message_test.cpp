@@ -10,6 +10,7 @@
 
 #include "compose/calendar_invite.h"
 #include "compose/mime_reader.h"
+#include "platform/services/paths.h"
 #include "platform/services/temp_dir.h"
 
 namespace mail::compose {
@@ -311,12 +312,39 @@ TEST_F(OutgoingMessage, AttachmentThatCannotBeLoadedFailsTheWholeBuild) {
     }
 }
 
+TEST_F(OutgoingMessage, WithoutAStoreTheBlobsUnderTheDataRootAreRead) {
+    services::set_root_override(dir.path() / "launch");
+    auto hash = services::blobstore::put("shared bytes", "s.txt");
+    ASSERT_TRUE(hash.ok()) << hash.error_text();
+    DraftData draft = draft_to("bob@example.org");
+    draft.attachments = {{attachment_content_id(*hash), "s.txt", "text/plain", 12}};
+    auto built = build_message(sender, draft);
+    draft.attachments[0].content_id = attachment_content_id(std::string(64, 'c'));
+    auto missing = build_message(sender, draft);
+    services::clear_root_override();
+    ASSERT_TRUE(built.ok()) << built.error_text();
+    EXPECT_EQ(decoded(children(g_mime_message_get_mime_part(parse_message(*built).get())).at(1)), "shared bytes");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error_text(), "attachment s.txt is not available on this device yet");
+}
+
 TEST_F(OutgoingMessage, MoreAttachmentsThanADraftMayHoldAreRefused) {
     DraftData draft = draft_to("bob@example.org");
     for (int i = 0; i < 17; ++i) draft.attachments.push_back(stored("file " + std::to_string(i), "f.txt", "text/plain"));
-    EXPECT_FALSE(build_message(sender, draft, blobs).ok());
+    const std::string limits = "the attachments exceed Mail's limits of 16 files and 128 MiB per message";
+    auto seventeen = build_message(sender, draft, blobs);
+    ASSERT_FALSE(seventeen.ok());
+    EXPECT_EQ(seventeen.error_text(), limits);
     draft.attachments.pop_back();
     EXPECT_TRUE(build_message(sender, draft, blobs).ok());
+
+    // Declared sizes decide before any blob is read.
+    draft.attachments.clear();
+    for (char digit : std::string("12345"))
+        draft.attachments.push_back({attachment_content_id(std::string(64, digit)), "big.bin", "application/zip", 33554432});
+    auto oversized = build_message(sender, draft, blobs);
+    ASSERT_FALSE(oversized.ok());
+    EXPECT_EQ(oversized.error_text(), limits);
 }
 
 TEST(EnvelopeAddress, AcceptsMailboxesAndGivesReasons) {
