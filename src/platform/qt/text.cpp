@@ -592,17 +592,30 @@ std::size_t RichTextLayout::hit(Point point) const {
         QChar last = s->q[limit - 1];
         if (last.isSpace()) limit -= 1;
     }
+    // Qt's answer is close; the nearest of its neighbours and the line's two ends is exact.
+    const int index = static_cast<int>(line - s->lines.data());
+    int around = line->start16;
+    if (index < s->layout->lineCount()) {
+        around = s->layout->lineAt(index).xToCursor(point.x, QTextLine::CursorBetweenCharacters);
+    }
+    around = std::clamp(around, line->start16, std::max(line->start16, limit));
+    int from = around;
+    for (int k = 0; k < 3 && from > line->start16; ++k) from = std::max(line->start16, s->layout->previousCursorPosition(from));
     int best = line->start16;
-    float best_distance = std::abs(s->x_at(*line, line->start16) - point.x);
-    for (int i = line->start16; i < limit;) {
-        int next = s->layout->nextCursorPosition(i);
-        if (next <= i) break;
-        i = std::min(next, limit);
+    float best_distance = std::abs(s->x_at(*line, best) - point.x);
+    auto consider = [&](int i) {
         float distance = std::abs(s->x_at(*line, i) - point.x);
         if (distance < best_distance) {
             best_distance = distance;
             best = i;
         }
+    };
+    consider(limit);
+    for (int i = from, k = 0; i < limit && k < 7; ++k) {
+        consider(i);
+        int next = s->layout->nextCursorPosition(i);
+        if (next <= i) break;
+        i = std::min(next, limit);
     }
     return s->byte_of16[static_cast<std::size_t>(best)];
 }

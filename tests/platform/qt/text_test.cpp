@@ -212,6 +212,25 @@ TEST_F(TextTest, CaretAndHitRoundTripOverMultiByteWrappedText) {
     EXPECT_EQ(layout.hit({1000, 1000}), text.size());
 }
 
+TEST_F(TextTest, HitPicksTheNearestBoundaryOnALongLine) {
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += "Wi\xC3\xA9ld \xE2\x82\xAC" "1 mmm\xE6\x97\xA5 ";
+    RichTextLayout layout = RichTextLayout::shape_styled(plain(text), 0);
+    ASSERT_EQ(layout.line_count(), 1u);
+    const auto all = boundaries(text);
+    for (float x = -3; x < layout.width() + 5; x += 1.7f) {
+        std::size_t nearest = 0;
+        float best = 1e9f;
+        for (std::size_t b : all) {
+            float d = std::abs(layout.caret_geometry(b).x0 - x);
+            if (d < best) best = d, nearest = b;
+        }
+        std::size_t got = layout.hit({x, 8});
+        EXPECT_NEAR(std::abs(layout.caret_geometry(got).x0 - x), best, 1e-3f) << "x " << x << " got " << got
+                                                                                 << " nearest " << nearest;
+    }
+}
+
 TEST_F(TextTest, HitPastTheEndOfALineEndingInASpace) {
     RichTextLayout single = RichTextLayout::shape_styled(plain("hello "), 0);
     EXPECT_EQ(single.hit({500, 8}), 6u);
