@@ -116,6 +116,7 @@ private:
     bool drawer_open_ = false;
     bool compact_ = false;
     bool laid_out_ = false;
+    bool drawn_ = false;  // a view never shown needs no transition
     LayoutContext context_;
 
     Rect sidebar_rect_, list_rect_, detail_rect_;
@@ -135,6 +136,7 @@ private:
     Widget* captured_ = nullptr;
     Widget* hovered_child_ = nullptr;
     std::optional<Point> pointer_;
+    bool control_hovered_ = false;
     bool drawer_button_pressed_ = false;
     bool back_button_pressed_ = false;
 };

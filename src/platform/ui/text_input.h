@@ -13,6 +13,8 @@
 
 namespace mail::ui {
 
+// Password masks the text and keeps it off the clipboard; Multiline wraps and takes line
+// breaks; the other kinds edit like Plain and name what the field expects.
 enum class TextInputKind { Plain, Email, Password, Number, Url, Multiline };
 
 class TextInput : public Widget {

@@ -116,7 +116,19 @@ public:
         }
         case DemoRole::Detail: {
             p.fill_rect(r, c.reader_background);
-            const float x = r.x0 + content_inset;
+            const float x = r.x0 + 20;
+            float bx = r.x0 + content_inset;
+            const IconName icons[] = {IconName::Reply, IconName::Archive, IconName::Trash};
+            const char* labels[] = {"Reply", "Archive", "Delete"};
+            for (int i = 0; i < 3; ++i) {
+                ButtonContent content(icons[i], labels[i]);
+                content.with_label_style(12, 2);
+                const float w = Button::natural_width(content, 12);
+                if (bx + w > r.x1 - 12) break;
+                Button::paint(p, theme, Rect::from_xywh(bx, r.y0 + 12, w, 32),
+                              i == 2 ? ButtonKind::Destructive : ButtonKind::Standard, ButtonState::Rest, content, 8);
+                bx += w + 8;
+            }
             TextRenderer::draw_text(p, "Design review", {x + 4, r.y0 + 64}, 20, 3, c.primary_text);
             TextRenderer::draw_text(p, "Updated today · 3 comments", {x + 4, r.y0 + 94}, 12, 0, c.secondary_text);
             surface::separator(p, x + 4, r.x1 - 24, r.y0 + 120, c.separator);
@@ -174,7 +186,7 @@ Status buttons_sheet(const Sheet& s) {
     const char* state_names[] = {"Rest", "Hover", "Pressed", "Disabled"};
     const IconName icons[] = {IconName::Archive, IconName::Plus, IconName::Trash, IconName::Refresh};
     const char* labels[] = {"Archive", "Create", "Delete", "Refresh"};
-    return s.shot("buttons.png", {820, 500}, [&](Painter& p) {
+    return s.shot("buttons.png", {820, 560}, [&](Painter& p) {
         heading(p, s.theme, "Buttons", {32, 24});
         for (int col = 0; col < 4; ++col) caption(p, s.theme, state_names[col], {170 + col * 160.0f, 60});
         for (int row = 0; row < 4; ++row) {
@@ -190,9 +202,9 @@ Status buttons_sheet(const Sheet& s) {
                 Button::paint(p, s.theme, Rect::from_xywh(x + 92, y + 44, 32, 32), kinds[row], states[col], icon_only, 9);
             }
         }
-        caption(p, s.theme, "Focused", {32, 478 - 14});
+        caption(p, s.theme, "Focused", {32, 506});
         ButtonContent focused("Continue");
-        Button::paint(p, s.theme, Rect::from_xywh(170, 452, 124, 34), ButtonKind::Primary, ButtonState::Rest, focused, 8,
+        Button::paint(p, s.theme, Rect::from_xywh(170, 498, 124, 34), ButtonKind::Primary, ButtonState::Rest, focused, 8,
                       true);
     });
 }
@@ -254,7 +266,8 @@ Status text_inputs_sheet(const Sheet& s) {
                   .with_frame(true),
               Rect::from_xywh(32, 404, w, 130), "Multi-line, selection across lines", [](TextInput& t) {
                   t.set_focused(true);
-                  t.set_selection(24, 60);
+                  const std::string& body = t.text();
+                  t.set_selection(body.find("Thursday"), body.find("sketches") + 8);
               });
         field(TextInput::local("body-empty").with_kind(TextInputKind::Multiline).with_placeholder("Write a note…").with_frame(true),
               Rect::from_xywh(400, 404, w, 130), "Multi-line, placeholder", nullptr);
@@ -263,22 +276,32 @@ Status text_inputs_sheet(const Sheet& s) {
 
 Status icons_sheet(const Sheet& s) {
     const auto names = all_icons();
+    std::vector<IconName> filled;
+    for (IconName name : names) {
+        if (Icon::has_filled_form(name)) filled.push_back(name);
+    }
     const int columns = 8;
     const float cell_w = 104, cell_h = 78;
-    const int rows = static_cast<int>((names.size() + columns - 1) / columns);
-    const Size size{32 * 2 + columns * cell_w, 72 + rows * cell_h + 16};
+    auto rows_for = [&](std::size_t n) { return static_cast<float>((n + columns - 1) / columns); };
+    const float filled_top = 64 + rows_for(names.size()) * cell_h + 40;
+    const Size size{32 * 2 + columns * cell_w, filled_top + rows_for(filled.size()) * cell_h + 16};
+    auto cell = [&](Painter& p, std::size_t i, float top, IconName name, bool solid) {
+        const float x = 32 + static_cast<float>(i % columns) * cell_w;
+        const float y = top + static_cast<float>(i / columns) * cell_h;
+        Rect box = Rect::from_xywh(x + 4, y + 4, cell_w - 8, cell_h - 8);
+        surface::card(p, box, 10, s.theme.colors.surface.faded(0.6f));
+        Rect glyph = Rect::from_xywh(box.center().x - 12, box.y0 + 12, 24, 24);
+        if (solid) Icon::draw_filled(p, name, glyph, s.theme.colors.primary_text);
+        else Icon::draw(p, name, glyph, s.theme.colors.primary_text);
+        std::string label = TextRenderer::elide_to_width(icon_name(name), 10, 0, box.width() - 8);
+        TextRenderer::draw_text_aligned(p, label, {box.x0, box.y0 + 46, box.x1, box.y0 + 58.5f}, TextAlign::Center, 10, 0,
+                                        s.theme.colors.secondary_text);
+    };
     return s.shot("icons.png", size, [&](Painter& p) {
         heading(p, s.theme, "Icons", {32, 24});
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const float x = 32 + static_cast<float>(i % columns) * cell_w;
-            const float y = 64 + static_cast<float>(i / columns) * cell_h;
-            Rect cell = Rect::from_xywh(x + 4, y + 4, cell_w - 8, cell_h - 8);
-            surface::card(p, cell, 10, s.theme.colors.surface.faded(0.6f));
-            Icon::draw(p, names[i], Rect::from_xywh(cell.center().x - 12, cell.y0 + 12, 24, 24), s.theme.colors.primary_text);
-            std::string name = TextRenderer::elide_to_width(icon_name(names[i]), 10, 0, cell.width() - 8);
-            TextRenderer::draw_text_aligned(p, name, {cell.x0, cell.y0 + 46, cell.x1, cell.y0 + 58.5f}, TextAlign::Center,
-                                            10, 0, s.theme.colors.secondary_text);
-        }
+        for (std::size_t i = 0; i < names.size(); ++i) cell(p, i, 64, names[i], false);
+        heading(p, s.theme, "Solid forms", {32, filled_top - 34});
+        for (std::size_t i = 0; i < filled.size(); ++i) cell(p, i, filled_top, filled[i], true);
     });
 }
 
@@ -358,7 +381,7 @@ Status modal_sheet(const Sheet& s) {
         demo.shell.draw_with_presence(p, s.theme);
         const Rect window{0, 0, size.width, size.height};
         ModalFrame::paint_backdrop(p, s.theme, window);
-        ModalLayout layout = ModalFrame::layout(window, {460, 300});
+        ModalLayout layout = ModalFrame::layout(window, {460, 238});
         ModalFrame::paint_frame(p, s.theme, layout);
         const Rect c = layout.content;
         const Colors& col = s.theme.colors;
@@ -380,7 +403,7 @@ Status modal_sheet(const Sheet& s) {
 }
 
 Status surfaces_sheet(const Sheet& s) {
-    return s.shot("surfaces.png", {860, 560}, [&](Painter& p) {
+    return s.shot("surfaces.png", {860, 530}, [&](Painter& p) {
         const Colors& c = s.theme.colors;
         heading(p, s.theme, "Cards", {32, 24});
         Rect plain = Rect::from_xywh(32, 60, 180, 110);
@@ -484,9 +507,9 @@ Status rich_text_sheet(const Sheet& s) {
     large.size_pt = 19.0f;
     run("sizes", large);
     std::sort(text.runs.begin(), text.runs.end(), [](const StyledRun& a, const StyledRun& b) { return a.start < b.start; });
-    return s.shot("rich_text.png", {640, 250}, [&](Painter& p) {
+    return s.shot("rich_text.png", {640, 212}, [&](Painter& p) {
         heading(p, s.theme, "Rich text", {32, 24});
-        Rect card = Rect::from_xywh(24, 60, 592, 170);
+        Rect card = Rect::from_xywh(24, 60, 592, 132);
         surface::card(p, card, 12, c.reader_background, Border{panel_border(s.theme), 1});
         const Point origin{card.x0 + 20, card.y0 + 20};
         RichTextLayout layout = RichTextLayout::shape_styled(text, card.width() - 40);

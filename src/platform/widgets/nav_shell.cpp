@@ -58,7 +58,7 @@ bool NavShell::sidebar_open() const {
 
 void NavShell::view_will_change() {
     // Called with the view as it is before a change; the animation starts at the next frame.
-    if (!laid_out_ || !compact_ || !animations_enabled_) return;
+    if (!laid_out_ || !drawn_ || !compact_ || !animations_enabled_) return;
     from_view_ = view();
     animation_pending_ = true;
     progress_ = 0;
@@ -282,6 +282,7 @@ void NavShell::draw_view(Painter& painter, const Theme& theme, View v) {
 
 void NavShell::draw_with_presence(Painter& painter, const Theme& theme) {
     redraw_ = false;
+    drawn_ = true;
     if (bounds_.is_empty()) return;
     const Color border = panel_border(theme);
 
@@ -390,6 +391,12 @@ EventResult NavShell::handle_event(const Event& event) {
     }
     if (auto* move = std::get_if<PointerMove>(&event)) {
         pointer_ = move->position;
+        const bool over_control = (drawer_button_ && drawer_button_->contains(move->position)) ||
+                                  (back_button_ && back_button_->contains(move->position));
+        if (over_control != control_hovered_) {
+            control_hovered_ = over_control;
+            redraw_ = true;
+        }
         if (captured_) return captured_->handle_event(event);
         Widget* child = child_at(move->position);
         if (child != hovered_child_) {

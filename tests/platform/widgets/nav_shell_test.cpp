@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/ui/offscreen.h"
+#include "platform/ui/theme.h"
 
 namespace mail::ui {
 namespace {
@@ -56,6 +61,14 @@ struct Fixture {
         shell.apply_layout({0, 0, width, height}, LayoutContext{{width, height}, text_scale});
     }
 };
+
+// Shows the shell once, as the window's first frame does.
+void draw_once(NavShell& shell) {
+    const auto png = std::filesystem::temp_directory_path() / ("nav-shell-frame-" + std::to_string(::getpid()) + ".png");
+    const Theme theme = Theme::dark();
+    ASSERT_TRUE(render_png(shell.bounds().size(), 1, [&](Painter& p) { shell.draw_with_presence(p, theme); }, png).ok());
+    std::filesystem::remove(png);
+}
 
 PointerRelease release_at(Point p) {
     PointerRelease r;
@@ -229,31 +242,41 @@ TEST(NavShellInput, KeysGoToShownPanesUntilOneTakesThem) {
 TEST(NavShellPresence, CompactViewChangesAnimateBriefly) {
     Fixture f = Fixture::make();
     f.layout(560);
+    draw_once(f.shell);
     EXPECT_FALSE(f.shell.needs_animation_frame());
     f.shell.snap(NavTarget::Detail);
     EXPECT_TRUE(f.shell.needs_animation_frame());
+    EXPECT_TRUE(f.shell.detail_open());  // the state changes at once; only the drawing follows
     const Instant t0 = Clock::now();
     f.shell.sync(FrameContext{t0});
     f.shell.sync(FrameContext{t0 + std::chrono::milliseconds(100)});
     EXPECT_TRUE(f.shell.needs_animation_frame());
+    draw_once(f.shell);  // mid-way through
     f.shell.sync(FrameContext{t0 + std::chrono::milliseconds(400)});
     EXPECT_FALSE(f.shell.needs_animation_frame());
 
-    // Presets before the first layout, wide windows and disabled animation snap at once.
+    f.shell.snap_sidebar();
+    EXPECT_TRUE(f.shell.needs_animation_frame());
+}
+
+TEST(NavShellPresence, ViewsNeverShownAndWideWindowsSnapAtOnce) {
+    // A launch preset snaps after the first layout but before the first frame is drawn.
     Fixture preset = Fixture::make();
-    preset.shell.snap(NavTarget::Detail);
     preset.layout(560);
+    preset.shell.snap(NavTarget::Detail);
     EXPECT_FALSE(preset.shell.needs_animation_frame());
     EXPECT_TRUE(preset.shell.detail_open());
 
     Fixture wide = Fixture::make();
     wide.layout(1280);
+    draw_once(wide.shell);
     wide.shell.snap(NavTarget::Detail);
     EXPECT_FALSE(wide.shell.needs_animation_frame());
 
     Fixture still = Fixture::make();
     still.shell.set_animations_enabled(false);
     still.layout(560);
+    draw_once(still.shell);
     still.shell.snap_sidebar();
     EXPECT_FALSE(still.shell.needs_animation_frame());
 }
