@@ -315,12 +315,13 @@ void NavShell::draw_with_presence(Painter& painter, const Theme& theme) {
     const View base_from = base_of(from), base_to = base_of(to);
     if (base_from != base_to && t < 1) {
         // Going deeper slides in from the right; going back from the left.
+        // The outgoing pane stays opaque underneath, on the window colour where it has moved
+        // aside, so nothing behind the shell shows through.
         const float dir = base_to == View::Detail ? 1.0f : -1.0f;
-        painter.push_opacity(1 - t);
+        painter.fill_rect(bounds_, theme.colors.background);
         painter.push_translation(-dir * t * 24, 0);
         draw_view(painter, theme, base_from);
         painter.pop_translation();
-        painter.pop_opacity();
         painter.push_opacity(t);
         painter.push_translation(dir * (1 - t) * 48, 0);
         draw_view(painter, theme, base_to);
