@@ -107,7 +107,8 @@ TEST_F(OutgoingMessage, SenderWithoutNameUsesItsAddressAsThePhrase) {
 }
 
 TEST_F(OutgoingMessage, HtmlWithAnAttachmentIsMixedAroundAlternative) {
-    const std::string pdf("%PDF-1.4\n\x00\x01\xff\xfe binary", 22);
+    static const char raw[] = "%PDF-1.4\n\x00\x01\xff\xfe binary";
+    const std::string pdf(raw, sizeof raw - 1);
     DraftData draft = draft_to("bob@example.org", "Report", "See *this*.");
     draft.html_body = "<p>See <b>this</b>.</p>";
     draft.attachments = {stored(pdf, "Report.pdf", "application/pdf")};
