@@ -47,6 +47,7 @@ public:
     void set_error(bool error) { error_ = error; }
     void set_font_size(float size_pt) { font_size_ = size_pt; }
 
+    // A press inside the input focuses it; a press elsewhere leaves the focus to the owner.
     bool is_focused() const { return focused_; }
     void set_focused(bool focused);
 

@@ -393,6 +393,16 @@ EventResult TextInput::handle_event(const Event& event) {
         dragging_ = false;
         return EventResult::Handled;
     }
+    if (auto* wheel = std::get_if<Wheel>(&event)) {
+        if (!is_multiline() || !bounds_.contains(wheel->position)) return EventResult::Ignored;
+        ensure_scrolled();
+        const float step = wheel->unit == WheelUnit::Lines ? wheel->delta.y * font_size_ * 1.25f * 3 : wheel->delta.y;
+        const float max_scroll = std::max(0.0f, shaped().layout.height() - text_area().height());
+        const float next = std::clamp(scroll_y_ + step, 0.0f, max_scroll);
+        if (next == scroll_y_) return EventResult::Ignored;  // at an end: let an outer view scroll
+        scroll_y_ = next;
+        return EventResult::Handled;
+    }
     if (std::holds_alternative<PointerLeave>(event)) {
         hovered_ = false;
         return EventResult::Ignored;

@@ -281,5 +281,28 @@ TEST_F(TextInputPointer, UpAndDownMoveBetweenLinesKeepingTheColumn) {
     EXPECT_EQ(input.selection_end(), 5u);
 }
 
+TEST_F(TextInputPointer, WheelScrollsAMultiLineTextWithinItsEnds) {
+    std::string text;
+    for (int i = 0; i < 30; ++i) text += "line " + std::to_string(i) + "\n";
+    TextInput input = focused_input(text, 0, TextInputKind::Multiline);
+    input.apply_layout_external({0, 0, 200, 100});
+    const float top = input.caret_rect().y0;
+    Wheel wheel;
+    wheel.position = {50, 50};
+    wheel.delta = {0, 60};
+    EXPECT_EQ(input.handle_event(wheel), EventResult::Handled);
+    EXPECT_FLOAT_EQ(input.caret_rect().y0, top - 60);
+    wheel.delta = {0, -1000};
+    EXPECT_EQ(input.handle_event(wheel), EventResult::Handled);
+    EXPECT_FLOAT_EQ(input.caret_rect().y0, top);
+    EXPECT_EQ(input.handle_event(wheel), EventResult::Ignored);  // already at the top
+    // Typing brings the caret back into view.
+    wheel.delta = {0, 10000};
+    input.handle_event(wheel);
+    press_keys(input, {"=x"});
+    EXPECT_GE(input.caret_rect().y0, 0.0f);
+    EXPECT_LE(input.caret_rect().y1, 100.0f);
+}
+
 }  // namespace
 }  // namespace mail::ui
