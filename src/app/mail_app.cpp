@@ -45,6 +45,7 @@ MailApp::MailApp(std::shared_ptr<MailState> state, std::optional<engine::EngineH
       theme_(ui::Theme::dark()),
       engine_(std::move(engine)),
       storage_root_(std::move(storage_root)) {
+    if (auto failure = catalogue_.refresh(state_->mailbox)) state_->status = *failure;
     if (const MailAccount* account = state_->current_account()) setup_account_ = *account;
     welcome_.with_button("Add account", "mail.add-account");
 }
@@ -57,6 +58,10 @@ void MailApp::sync(const ui::FrameContext& frame) {
         for (const EngineEvent& event : engine_->drain_events()) apply_engine_event(event);
     carry_out_commands();
     shell_.sync(frame);
+    if (auto failure = catalogue_.refresh(state_->mailbox)) {
+        state_->status = *failure;
+        needs_redraw_ = true;
+    }
 }
 
 bool MailApp::send_request(EngineRequest request) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/mail_search.h"
 #include "core/mail_state.h"
 #include "core/storage_root.h"
 #include "engine/engine.h"
@@ -42,6 +43,8 @@ public:
     const MailState& state() const { return *state_; }
     MailState& state_mut() { return *state_; }
     ui::NavShell& shell() { return shell_; }
+    const MailCatalogue& catalogue() const { return catalogue_; }
+    MailCatalogue& catalogue_mut() { return catalogue_; }
     const StorageRoot& storage_root() const { return storage_root_; }
 
     // Carries out what the panes and state operations queued, in order.
@@ -60,6 +63,7 @@ private:
     std::optional<ui::ControlInvocation> pending_invocation_;
 
     std::shared_ptr<MailState> state_;
+    MailCatalogue catalogue_;
     ui::NavShell shell_;
     ui::EmptyState welcome_;
     ui::Theme theme_;

@@ -1,0 +1,54 @@
+#pragma once
+// The mailbox as the platform's search sees it: the catalogue "Mail" with one entry per folder
+// and one per message outside Trash, rebuilt only when the mailbox changed (or the last rebuild
+// failed). UI thread; the catalogue itself is shared with the platform's search.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/mailbox.h"
+#include "platform/search/search_catalog.h"
+
+namespace mail::app {
+
+// The entries of a mailbox: the 7 folders (Trash last), then every message outside Trash.
+std::vector<search::Entry> catalogue_entries(const Mailbox& mailbox);
+
+// The resource the action framework reads while the last rebuild failed.
+struct SearchStatusResource {
+    static constexpr const char* address = "mail.search-status";
+    static constexpr const char* kind = "mail.search_status";
+    std::string text;
+};
+
+class MailCatalogue {
+public:
+    static constexpr std::size_t kQueryCap = 256;
+
+    explicit MailCatalogue(search::SearchCatalogHandle catalog = search::SearchCatalog::create("Mail"));
+
+    // Rebuilds when the mailbox revision differs from the one built, or while an error is stored.
+    // Answers the status line text of a failed rebuild; the old content stays searchable.
+    std::optional<std::string> refresh(const Mailbox& mailbox);
+
+    // Provider operations for the platform's search.
+    Result<search::SearchPage> query_page(std::string_view query, std::string_view cursor, std::size_t page_size,
+                                          std::size_t limit) const;
+    search::SearchStats stats() const { return catalog_->stats(); }
+    bool cursor_is_current(std::string_view cursor) const { return catalog_->cursor_is_current(cursor); }
+
+    std::optional<SearchStatusResource> status_resource() const;
+    const std::optional<std::string>& error() const { return error_; }
+    std::optional<std::uint64_t> built_revision() const { return built_revision_; }
+    const search::SearchCatalogHandle& catalog() const { return catalog_; }
+
+private:
+    search::SearchCatalogHandle catalog_;
+    std::optional<std::uint64_t> built_revision_;
+    std::optional<std::string> error_;
+};
+
+}  // namespace mail::app
