@@ -1,4 +1,5 @@
 #include "core/draft.h"
+\n#include <algorithm>
 
 #include "core/text_case.h"
 #include "platform/json/strict_json.h"
