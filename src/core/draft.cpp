@@ -1,5 +1,6 @@
 #include "core/draft.h"
-\n#include <algorithm>
+
+#include <algorithm>
 
 #include "core/text_case.h"
 #include "platform/json/strict_json.h"
