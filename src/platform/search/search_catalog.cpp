@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <functional>
+#include <cstring>
 #include <new>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/search/text_scan.h"
@@ -19,8 +18,9 @@ using detail::GramKey;
 constexpr std::uint32_t title_bit = 1;
 constexpr std::uint32_t body_bit = 2;
 constexpr std::size_t field_bits = 2;
-// Postings keep the entry number above the two field bits.
+// Postings keep the entry number above the two field bits, and token ids are 32 bits.
 constexpr std::size_t max_indexable_entries = std::size_t{1} << (32 - field_bits);
+constexpr std::size_t max_indexable_bytes = std::size_t{0xFFFFFFFF};
 // More terms than this are ignored: each one costs a pass over its postings.
 constexpr std::size_t max_query_terms = 32;
 
@@ -33,9 +33,65 @@ std::uint64_t next_instance() {
     return ++counter;
 }
 
-struct TransparentHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+std::uint64_t hash_bytes(std::string_view text) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t chunk;
+        std::memcpy(&chunk, text.data() + i, 8);
+        h = (h ^ chunk) * 0xFF51AFD7ED558CCDULL;
+        h ^= h >> 32;
+    }
+    std::uint64_t tail = 0;
+    if (i < text.size()) std::memcpy(&tail, text.data() + i, text.size() - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+    return h ^ (h >> 29);
+}
+
+// Interns token texts into one buffer and numbers them in order of first sight. Open
+// addressing over the ids keeps a lookup to one or two cache misses.
+class TokenTable {
+public:
+    std::uint32_t intern(std::string_view token) {
+        if ((count() + 1) * 2 > slots_.size()) grow();
+        std::uint64_t h = hash_bytes(token);
+        std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = h & mask;; at = (at + 1) & mask) {
+            std::uint32_t slot = slots_[at];
+            if (slot == 0) {
+                std::uint32_t id = static_cast<std::uint32_t>(count());
+                starts_.push_back(text_.size());
+                text_ += token;
+                hashes_.push_back(h);
+                slots_[at] = id + 1;
+                return id;
+            }
+            if (hashes_[slot - 1] == h && text(slot - 1) == token) return slot - 1;
+        }
+    }
+
+    std::size_t count() const { return hashes_.size(); }
+    std::string_view text(std::uint32_t id) const {
+        std::size_t end = id + 1 < starts_.size() ? starts_[id + 1] : text_.size();
+        return std::string_view(text_).substr(starts_[id], end - starts_[id]);
+    }
+
+private:
+    void grow() {
+        std::vector<std::uint32_t> slots(std::max<std::size_t>(1024, slots_.size() * 2), 0);
+        std::size_t mask = slots.size() - 1;
+        for (std::uint32_t id = 0; id < count(); ++id) {
+            std::size_t at = hashes_[id] & mask;
+            while (slots[at] != 0) at = (at + 1) & mask;
+            slots[at] = id + 1;
+        }
+        slots_ = std::move(slots);
+    }
+
+    std::vector<std::uint32_t> slots_;  // id + 1, 0 when free
+    std::vector<std::uint64_t> hashes_;
+    std::vector<std::uint64_t> starts_;
+    std::string text_;
 };
 
 }  // namespace
@@ -58,8 +114,8 @@ struct SearchCatalog::Index {
 
     std::size_t token_count() const { return vocab_offsets.size() - 1; }
     std::string_view token(std::size_t id) const {
-        return std::string_view(vocab_text).substr(vocab_offsets[id],
-                                                   vocab_offsets[id + 1] - vocab_offsets[id]);
+        return std::string_view(vocab_text)
+            .substr(vocab_offsets[id], vocab_offsets[id + 1] - vocab_offsets[id]);
     }
 };
 
@@ -67,75 +123,79 @@ namespace {
 
 using Index = SearchCatalog::Index;
 
-Result<std::shared_ptr<Index>> build_index(std::vector<Entry> entries, const CatalogLimits& limits) {
+Result<std::shared_ptr<Index>> build_index(std::vector<Entry> entries,
+                                           const CatalogLimits& limits) {
     std::size_t max_entries = std::min(limits.max_entries, max_indexable_entries);
     if (entries.size() > max_entries) {
         return make_error("the catalogue holds at most " + std::to_string(max_entries) +
                           " entries, not " + std::to_string(entries.size()));
     }
+    std::size_t max_bytes = std::min(limits.max_text_bytes, max_indexable_bytes);
     std::size_t text_bytes = 0;
     for (const Entry& e : entries) text_bytes += e.title.size() + e.searchable_text.size();
-    if (text_bytes > limits.max_text_bytes) {
-        return make_error("the catalogue holds at most " + std::to_string(limits.max_text_bytes) +
+    if (text_bytes > max_bytes) {
+        return make_error("the catalogue holds at most " + std::to_string(max_bytes) +
                           " bytes of text, not " + std::to_string(text_bytes));
     }
 
     auto index = std::make_shared<Index>();
 
     // Pass 1: every entry's distinct tokens, under provisional ids in order of first sight.
-    std::unordered_map<std::string, std::uint32_t, TransparentHash, std::equal_to<>> ids;
-    std::vector<std::string_view> provisional;  // id -> text (keys of `ids` do not move)
+    TokenTable table;
     std::vector<std::uint32_t> entry_tokens;
     std::vector<std::uint8_t> entry_fields;
     std::vector<std::uint64_t> entry_offsets{0};
     entry_offsets.reserve(entries.size() + 1);
-    std::vector<std::uint64_t> seen;  // (id << field_bits | field) of one entry
-    auto collect = [&](std::string_view text, std::uint32_t field) {
-        std::string folded = normalize_search_text(text);
-        detail::for_each_token(folded, [&](std::string_view token) {
-            auto it = ids.find(token);
-            if (it == ids.end()) {
-                it = ids.emplace(std::string(token), static_cast<std::uint32_t>(provisional.size())).first;
-                provisional.push_back(it->first);
-            }
-            seen.push_back(static_cast<std::uint64_t>(it->second) << field_bits | field);
-        });
-    };
-    for (Entry& entry : entries) {
-        seen.clear();
-        collect(entry.title, title_bit);
-        collect(entry.searchable_text, body_bit);
-        std::string().swap(entry.searchable_text);
-        std::sort(seen.begin(), seen.end());
-        for (std::size_t i = 0; i < seen.size();) {
-            std::uint64_t id = seen[i] >> field_bits;
-            std::uint8_t fields = 0;
-            for (; i < seen.size() && seen[i] >> field_bits == id; ++i) fields |= seen[i] & 3;
-            entry_tokens.push_back(static_cast<std::uint32_t>(id));
-            entry_fields.push_back(fields);
-        }
+    // Per provisional id: the last entry (+1) that held it and where, to merge repeats in O(1).
+    std::vector<std::uint32_t> last_entry;
+    std::vector<std::uint64_t> last_slot;
+    std::string folded;
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        auto collect = [&](std::string_view text, std::uint8_t field) {
+            folded = normalize_search_text(text);
+            detail::for_each_token(folded, [&](std::string_view token) {
+                std::uint32_t id = table.intern(token);
+                if (id == last_entry.size()) {
+                    last_entry.push_back(0);
+                    last_slot.push_back(0);
+                }
+                if (last_entry[id] == e + 1) {
+                    entry_fields[last_slot[id]] |= field;
+                    return;
+                }
+                last_entry[id] = static_cast<std::uint32_t>(e + 1);
+                last_slot[id] = entry_tokens.size();
+                entry_tokens.push_back(id);
+                entry_fields.push_back(field);
+            });
+        };
+        collect(entries[e].title, title_bit);
+        collect(entries[e].searchable_text, body_bit);
+        std::string().swap(entries[e].searchable_text);
         entry_offsets.push_back(entry_tokens.size());
     }
+    std::vector<std::uint32_t>().swap(last_entry);
+    std::vector<std::uint64_t>().swap(last_slot);
 
     // The vocabulary in byte order; rank maps a provisional id to its final one.
-    std::vector<std::uint32_t> order(provisional.size());
+    const std::size_t token_count = table.count();
+    std::vector<std::uint32_t> order(token_count);
     for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(),
-              [&](std::uint32_t a, std::uint32_t b) { return provisional[a] < provisional[b]; });
-    std::vector<std::uint32_t> rank(provisional.size());
+              [&](std::uint32_t a, std::uint32_t b) { return table.text(a) < table.text(b); });
+    std::vector<std::uint32_t> rank(token_count);
     std::size_t vocab_bytes = 0;
     for (std::uint32_t i = 0; i < order.size(); ++i) {
         rank[order[i]] = i;
-        vocab_bytes += provisional[order[i]].size();
+        vocab_bytes += table.text(order[i]).size();
     }
     index->vocab_text.reserve(vocab_bytes);
     index->vocab_offsets.reserve(order.size() + 1);
     for (std::uint32_t id : order) {
-        index->vocab_text += provisional[id];
+        index->vocab_text += table.text(id);
         index->vocab_offsets.push_back(index->vocab_text.size());
     }
-    provisional.clear();
-    ids = {};
+    table = {};
 
     // Postings by counting: walking the entries in order leaves every list sorted by entry.
     std::vector<std::uint64_t>& offsets = index->posting_offsets;
@@ -221,7 +281,7 @@ std::vector<TokenMatch> match_term(const Index& index, const Term& term) {
         std::string_view token = index.token(t);
         std::size_t at = token.find(term.text);
         if (at == std::string_view::npos) return;
-        std::uint8_t score = at != 0 ? fragment_score
+        std::uint8_t score = at != 0                            ? fragment_score
                              : token.size() == term.text.size() ? whole_score
                                                                 : prefix_score;
         matches.push_back({t, score});
@@ -236,7 +296,8 @@ std::vector<TokenMatch> match_term(const Index& index, const Term& term) {
             if (index.token(mid) < term.text) lo = mid + 1;
             else hi = mid;
         }
-        for (std::uint32_t t = lo; t < index.token_count() && index.token(t).starts_with(term.text); ++t) {
+        for (std::uint32_t t = lo; t < index.token_count() && index.token(t).starts_with(term.text);
+             ++t) {
             classify(t);
         }
         return matches;
@@ -276,8 +337,8 @@ struct Scratch {
     std::vector<std::uint8_t> best;    // best score of the current term
     std::vector<std::uint32_t> total;  // sum over the terms so far
     std::vector<std::uint16_t> terms;  // terms matched so far
-    std::vector<std::uint32_t> term_touched;
-    std::vector<std::uint32_t> touched;
+    std::vector<std::uint32_t> first;  // entries that matched the first term
+    std::vector<std::uint32_t> alive;  // entries that matched every term so far
 
     void fit(std::size_t n) {
         if (best.size() >= n) return;
@@ -293,13 +354,13 @@ thread_local Scratch scratch;
 struct ScratchReset {
     Scratch& s;
     ~ScratchReset() {
-        for (std::uint32_t e : s.term_touched) s.best[e] = 0;
-        for (std::uint32_t e : s.touched) {
+        for (std::uint32_t e : s.first) {
+            s.best[e] = 0;
             s.total[e] = 0;
             s.terms[e] = 0;
         }
-        s.term_touched.clear();
-        s.touched.clear();
+        s.first.clear();
+        s.alive.clear();
     }
 };
 
@@ -313,36 +374,79 @@ bool ranks_before(const Hit& a, const Hit& b) {
     return a.score != b.score ? a.score > b.score : a.entry < b.entry;
 }
 
+struct TermMatches {
+    std::vector<TokenMatch> tokens;
+    std::uint64_t postings = 0;
+
+    static std::uint8_t score_of(const TokenMatch& t, std::uint32_t posting) {
+        return t.score + ((posting & title_bit) ? 1 : 0);
+    }
+};
+
 std::vector<Hit> score_entries(const Index& index, const std::vector<Term>& terms) {
     std::vector<Hit> hits;
+    std::vector<TermMatches> matched;
+    for (const Term& term : terms) {
+        TermMatches m;
+        m.tokens = match_term(index, term);
+        if (m.tokens.empty()) return hits;
+        for (const TokenMatch& t : m.tokens) {
+            m.postings += index.posting_offsets[t.token + 1] - index.posting_offsets[t.token];
+        }
+        matched.push_back(std::move(m));
+    }
+    // The rarest term first: later terms only confirm the survivors.
+    std::sort(matched.begin(), matched.end(),
+              [](const TermMatches& a, const TermMatches& b) { return a.postings < b.postings; });
+
     Scratch& s = scratch;
     s.fit(index.entries.size());
     ScratchReset reset{s};
-    for (std::size_t i = 0; i < terms.size(); ++i) {
-        std::vector<TokenMatch> tokens = match_term(index, terms[i]);
-        for (const TokenMatch& m : tokens) {
-            const std::uint32_t* p = index.postings.data() + index.posting_offsets[m.token];
-            const std::uint32_t* end = index.postings.data() + index.posting_offsets[m.token + 1];
-            for (; p != end; ++p) {
-                std::uint32_t e = *p >> field_bits;
-                if (i > 0 && s.terms[e] != i) continue;  // missed an earlier term
-                std::uint8_t score = m.score + ((*p & title_bit) ? 1 : 0);
-                if (s.best[e] == 0) s.term_touched.push_back(e);
-                if (score > s.best[e]) s.best[e] = score;
+    auto postings_of = [&](std::uint32_t token) {
+        return std::pair{index.postings.data() + index.posting_offsets[token],
+                         index.postings.data() + index.posting_offsets[token + 1]};
+    };
+    for (std::size_t i = 0; i < matched.size(); ++i) {
+        const TermMatches& m = matched[i];
+        std::vector<std::uint32_t> next;
+        // Few survivors against long lists: look each survivor up instead of walking the lists.
+        bool look_up = i > 0 && s.alive.size() * m.tokens.size() * 16 < m.postings;
+        if (look_up) {
+            for (std::uint32_t e : s.alive) {
+                std::uint8_t best = 0;
+                for (const TokenMatch& t : m.tokens) {
+                    auto [begin, end] = postings_of(t.token);
+                    const std::uint32_t* p = std::lower_bound(begin, end, e << field_bits);
+                    if (p != end && *p >> field_bits == e) {
+                        best = std::max<std::uint8_t>(best, m.score_of(t, *p));
+                    }
+                }
+                if (best == 0) continue;
+                s.total[e] += best;
+                next.push_back(e);
+            }
+        } else {
+            for (const TokenMatch& t : m.tokens) {
+                auto [p, end] = postings_of(t.token);
+                for (; p != end; ++p) {
+                    std::uint32_t e = *p >> field_bits;
+                    if (s.terms[e] != i) continue;  // missed an earlier term
+                    if (i == 0 && s.best[e] == 0) s.first.push_back(e);
+                    if (s.best[e] == 0) next.push_back(e);
+                    s.best[e] = std::max<std::uint8_t>(s.best[e], m.score_of(t, *p));
+                }
+            }
+            for (std::uint32_t e : next) {
+                s.total[e] += s.best[e];
+                s.best[e] = 0;
             }
         }
-        if (s.term_touched.empty()) return hits;
-        for (std::uint32_t e : s.term_touched) {
-            s.total[e] += s.best[e];
-            s.best[e] = 0;
-            s.terms[e] = static_cast<std::uint16_t>(i + 1);
-            if (i == 0) s.touched.push_back(e);
-        }
-        s.term_touched.clear();
+        for (std::uint32_t e : next) s.terms[e] = static_cast<std::uint16_t>(i + 1);
+        s.alive = std::move(next);
+        if (s.alive.empty()) return hits;
     }
-    for (std::uint32_t e : s.touched) {
-        if (s.terms[e] == terms.size()) hits.push_back({e, s.total[e]});
-    }
+    hits.reserve(s.alive.size());
+    for (std::uint32_t e : s.alive) hits.push_back({e, s.total[e]});
     return hits;
 }
 
@@ -375,7 +479,8 @@ std::optional<Cursor> decode_cursor(std::string_view text) {
     if (!text.starts_with(cursor_tag)) return std::nullopt;
     text.remove_prefix(cursor_tag.size());
     Cursor c;
-    for (std::uint64_t* field : {&c.instance, &c.generation, &c.query, &c.emitted, &c.score, &c.entry}) {
+    for (std::uint64_t* field :
+         {&c.instance, &c.generation, &c.query, &c.emitted, &c.score, &c.entry}) {
         if (text.empty() || text.front() != '.') return std::nullopt;
         text.remove_prefix(1);
         std::size_t length = std::min(text.find('.'), text.size());
@@ -443,11 +548,13 @@ Result<SearchPage> SearchCatalog::query_page(std::string_view query, std::string
     Cursor from;
     if (!cursor.empty()) {
         std::optional<Cursor> decoded = decode_cursor(cursor);
-        if (!decoded || decoded->instance != instance_) return make_error("search cursor is not valid");
+        if (!decoded || decoded->instance != instance_)
+            return make_error("search cursor is not valid");
         if (decoded->generation != index->generation) {
             return make_error("search cursor is out of date: the catalogue was replaced");
         }
-        if (decoded->query != fingerprint) return make_error("search cursor belongs to another query");
+        if (decoded->query != fingerprint)
+            return make_error("search cursor belongs to another query");
         from = *decoded;
     }
 
@@ -467,8 +574,10 @@ Result<SearchPage> SearchCatalog::query_page(std::string_view query, std::string
         Hit last{static_cast<std::uint32_t>(from.entry), static_cast<std::uint32_t>(from.score)};
         std::erase_if(hits, [&](const Hit& h) { return !ranks_before(last, h); });
     }
-    std::size_t take = std::min({page_size, static_cast<std::size_t>(limit - from.emitted), hits.size()});
-    std::partial_sort(hits.begin(), hits.begin() + static_cast<std::ptrdiff_t>(take), hits.end(), ranks_before);
+    std::size_t take =
+        std::min({page_size, static_cast<std::size_t>(limit - from.emitted), hits.size()});
+    std::partial_sort(hits.begin(), hits.begin() + static_cast<std::ptrdiff_t>(take), hits.end(),
+                      ranks_before);
 
     page.results.reserve(take);
     for (std::size_t i = 0; i < take; ++i) {
@@ -486,7 +595,8 @@ Result<SearchPage> SearchCatalog::query_page(std::string_view query, std::string
 
 bool SearchCatalog::cursor_is_current(std::string_view cursor) const {
     std::optional<Cursor> decoded = decode_cursor(cursor);
-    return decoded && decoded->instance == instance_ && decoded->generation == current()->generation;
+    return decoded && decoded->instance == instance_ &&
+           decoded->generation == current()->generation;
 }
 
 SearchStats SearchCatalog::stats() const {

@@ -63,10 +63,10 @@ struct SearchPage {
 
 struct SearchStats {
     std::size_t entries = 0;
-    std::size_t tokens = 0;      // distinct tokens
-    std::size_t grams = 0;       // distinct trigrams of those tokens
-    std::size_t postings = 0;    // (token, entry) pairs
-    std::size_t gram_links = 0;  // (gram, token) pairs
+    std::size_t tokens = 0;        // distinct tokens
+    std::size_t grams = 0;         // distinct trigrams of those tokens
+    std::size_t postings = 0;      // (token, entry) pairs
+    std::size_t gram_links = 0;    // (gram, token) pairs
     std::uint64_t generation = 0;  // 0 for the empty catalogue, +1 per successful replace
     std::chrono::nanoseconds last_rebuild{0};
 };

@@ -213,8 +213,19 @@ bool is_dropped(char32_t c) {
            (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xFE20 && c <= 0xFE2F) || c == 0xFEFF;
 }
 
-// Appends the folded form of c; white space and controls become ' '.
-void fold(char32_t c, std::u32string& out) {
+// The folded form of one code point: at most three (as in "ffi").
+struct Folded {
+    char32_t cp[3];
+    int size = 0;
+    void push_back(char32_t c) { cp[size++] = c; }
+    Folded& operator+=(const char32_t* text) {
+        while (*text && size < 3) cp[size++] = *text++;
+        return *this;
+    }
+};
+
+// The folded form of c; white space and controls become ' '.
+void fold(char32_t c, Folded& out) {
     if (c < 0x80) {
         if (c >= 'A' && c <= 'Z') out.push_back(c + 32);
         else if (c < 0x20 || c == 0x7F) out.push_back(U' ');
@@ -280,32 +291,81 @@ void fold(char32_t c, std::u32string& out) {
 
 bool is_apostrophe(char32_t c) { return c == U'\'' || c == 0x2019 || c == 0x02BC; }
 
+// Writes folded code points, collapsing spaces and dropping apostrophes inside words. An
+// apostrophe after a word character waits for the next character to decide.
+class FoldedWriter {
+public:
+    explicit FoldedWriter(std::string& out) : out_(out) {}
+
+    void put(char32_t c) {
+        if (c == U' ') {
+            flush_apostrophe();
+            space_ = !out_.empty();
+            last_word_ = false;
+            return;
+        }
+        if (is_apostrophe(c)) {
+            flush_apostrophe();
+            if (last_word_) {
+                apostrophe_ = c;
+                return;
+            }
+            write(c);
+            last_word_ = false;
+            return;
+        }
+        bool word = is_word_char(c);
+        if (apostrophe_ != 0) {
+            if (word) apostrophe_ = 0;
+            else flush_apostrophe();
+        }
+        write(c);
+        last_word_ = word;
+    }
+
+    void finish() { flush_apostrophe(); }
+
+private:
+    void write(char32_t c) {
+        if (space_) {
+            out_.push_back(' ');
+            space_ = false;
+        }
+        append_utf8(out_, c);
+    }
+    void flush_apostrophe() {
+        if (apostrophe_ == 0) return;
+        write(apostrophe_);
+        apostrophe_ = 0;
+        last_word_ = false;
+    }
+
+    std::string& out_;
+    bool space_ = false;
+    bool last_word_ = false;
+    char32_t apostrophe_ = 0;
+};
+
 }  // namespace
 
 std::string normalize_search_text(std::string_view text) {
-    std::u32string folded;
-    folded.reserve(text.size());
-    for (std::size_t pos = 0; pos < text.size();) fold(decode_utf8(text, pos), folded);
-
     std::string out;
     out.reserve(text.size());
-    bool pending_space = false;
-    for (std::size_t i = 0; i < folded.size(); ++i) {
-        char32_t c = folded[i];
-        if (c == U' ') {
-            pending_space = !out.empty();
+    FoldedWriter writer(out);
+    for (std::size_t pos = 0; pos < text.size();) {
+        unsigned char byte = static_cast<unsigned char>(text[pos]);
+        if (byte < 0x80) {
+            ++pos;
+            if (byte >= 'A' && byte <= 'Z') byte += 32;
+            else if (byte < 0x20 || byte == 0x7F) byte = ' ';
+            writer.put(byte);
             continue;
         }
-        if (is_apostrophe(c) && !pending_space && i > 0 && i + 1 < folded.size() &&
-            is_word_char(folded[i - 1]) && is_word_char(folded[i + 1])) {
-            continue;
-        }
-        if (pending_space) {
-            out.push_back(' ');
-            pending_space = false;
-        }
-        append_utf8(out, c);
+        Folded folded;
+        fold(decode_utf8(text, pos), folded);
+        for (int i = 0; i < folded.size; ++i) writer.put(folded.cp[i]);
     }
+    writer.finish();
     return out;
 }
 

@@ -15,8 +15,8 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // A message shaped the way the mail application lists one: five lines of searchable text.
-Entry message(std::string address, std::string subject, std::string sender, std::string sender_address,
-              std::string body) {
+Entry message(std::string address, std::string subject, std::string sender,
+              std::string sender_address, std::string body) {
     Entry e;
     e.action_address = std::move(address);
     e.action = "open";
@@ -39,8 +39,8 @@ Entry plain(std::string address, std::string title, std::string text) {
 }
 
 // Every result of a query, walking all pages.
-Strings all_addresses(const SearchCatalog& catalog, std::string_view query, std::size_t page_size = 256,
-                      std::size_t limit = 100000) {
+Strings all_addresses(const SearchCatalog& catalog, std::string_view query,
+                      std::size_t page_size = 256, std::size_t limit = 100000) {
     Strings out;
     std::string cursor;
     for (;;) {
@@ -80,11 +80,11 @@ TEST_F(SearchCatalogTest, FindsWordsPrefixesAndFragmentsWhateverTheirCaseAndAcce
         const char* query;
         Strings expected;
     } cases[] = {
-        {"quarterly", {"mail.message:1"}},             // a body word
-        {"mith@exampl", {"mail.message:1"}},           // a fragment of the sender's address
-        {"BUDG", {"mail.message:1"}},                  // a prefix of a subject word
-        {"bu", {"mail.message:1"}},                    // a prefix too short for grams
-        {"smith budget", {"mail.message:1"}},          // every term, in any field
+        {"quarterly", {"mail.message:1"}},     // a body word
+        {"mith@exampl", {"mail.message:1"}},   // a fragment of the sender's address
+        {"BUDG", {"mail.message:1"}},          // a prefix of a subject word
+        {"bu", {"mail.message:1"}},            // a prefix too short for grams
+        {"smith budget", {"mail.message:1"}},  // every term, in any field
         {"reunion", {"mail.message:2"}},
         {"ELODIE", {"mail.message:2"}},
         {"strasse", {"mail.message:3"}},
@@ -95,8 +95,8 @@ TEST_F(SearchCatalogTest, FindsWordsPrefixesAndFragmentsWhateverTheirCaseAndAcce
         {"αθηνα", {"mail.message:5"}},
         {"ΣΥΝΤΟΜΑ", {"mail.message:5"}},
         {"example", {"mail.message:1", "mail.message:6"}},
-        {"budget lunch", {}},                          // no entry holds both
-        {"abab", {}},                                  // both grams present, not in this order
+        {"budget lunch", {}},  // no entry holds both
+        {"abab", {}},          // both grams present, not in this order
         {"zebra", {}},
     };
     for (const Case& c : cases) {
@@ -136,12 +136,12 @@ TEST(SearchCatalogRanking, WholeAbovePrefixAboveFragmentAndTitleAboveBody) {
                     })
                     .ok());
     EXPECT_EQ(all_addresses(*catalog, "plan"),
-              (Strings{"whole-title", "whole-body", "whole-body-later", "prefix-title", "prefix-body",
-                       "fragment"}));
+              (Strings{"whole-title", "whole-body", "whole-body-later", "prefix-title",
+                       "prefix-body", "fragment"}));
     // Every term must match, and the scores of the terms add up.
     ASSERT_TRUE(catalog
-                    ->replace({plain("prefix", "x", "planning ahead"), plain("whole", "x", "plan ahead"),
-                               plain("partial", "x", "plan")})
+                    ->replace({plain("prefix", "x", "planning ahead"),
+                               plain("whole", "x", "plan ahead"), plain("partial", "x", "plan")})
                     .ok());
     EXPECT_EQ(all_addresses(*catalog, "plan ahead"), (Strings{"whole", "prefix"}));
 }
@@ -181,7 +181,8 @@ TEST_F(SearchCatalogTest, QueriesWithoutTermsOrRoomAnswerAnEmptyLastPage) {
         const char* query;
         std::size_t page_size;
         std::size_t limit;
-    } cases[] = {{"", 10, 10}, {"   ", 10, 10}, {"@@ -- !", 10, 10}, {"budget", 0, 10}, {"budget", 10, 0}};
+    } cases[] = {
+        {"", 10, 10}, {"   ", 10, 10}, {"@@ -- !", 10, 10}, {"budget", 0, 10}, {"budget", 10, 0}};
     for (const Case& c : cases) {
         auto page = catalog->query_page(c.query, "", c.page_size, c.limit);
         ASSERT_TRUE(page.ok()) << c.query;
@@ -254,10 +255,12 @@ TEST(SearchCatalogLimits, ContentOverALimitIsRefusedAndTheOldStays) {
     for (const Case& c : cases) {
         auto catalog = SearchCatalog::create("Mail", c.limits);
         ASSERT_TRUE(catalog->replace({plain("old", "old", "kept")}).ok());
-        Status refused = catalog->replace(
-            {plain("a", "a", "one two three"), plain("b", "b", "four five six"), plain("c", "c", "seven")});
+        Status refused =
+            catalog->replace({plain("a", "a", "one two three"), plain("b", "b", "four five six"),
+                              plain("c", "c", "seven")});
         ASSERT_FALSE(refused.ok());
-        EXPECT_NE(refused.error_text().find(c.error_part), std::string::npos) << refused.error_text();
+        EXPECT_NE(refused.error_text().find(c.error_part), std::string::npos)
+            << refused.error_text();
         EXPECT_EQ(all_addresses(*catalog, "kept"), (Strings{"old"}));
         EXPECT_EQ(catalog->stats().entries, 1u);
     }
@@ -271,12 +274,13 @@ TEST(SearchCatalogStats, CountsTheIndexAndItsGeneration) {
     EXPECT_EQ(empty.generation, 0u);
     EXPECT_TRUE(all_addresses(*catalog, "anything").empty());
 
-    ASSERT_TRUE(catalog->replace({plain("a", "Hello", "hello world"), plain("b", "", "world")}).ok());
+    ASSERT_TRUE(
+        catalog->replace({plain("a", "Hello", "hello world"), plain("b", "", "world")}).ok());
     SearchStats s = catalog->stats();
     EXPECT_EQ(s.entries, 2u);
-    EXPECT_EQ(s.tokens, 2u);      // hello, world
-    EXPECT_EQ(s.grams, 6u);       // hel ell llo wor orl rld
-    EXPECT_EQ(s.postings, 3u);    // hello:a, world:a, world:b
+    EXPECT_EQ(s.tokens, 2u);    // hello, world
+    EXPECT_EQ(s.grams, 6u);     // hel ell llo wor orl rld
+    EXPECT_EQ(s.postings, 3u);  // hello:a, world:a, world:b
     EXPECT_EQ(s.gram_links, 6u);
     EXPECT_EQ(s.generation, 1u);
     EXPECT_GT(s.last_rebuild.count(), 0);
@@ -288,7 +292,8 @@ TEST(SearchCatalogConcurrency, QueriesSeeTheOldOrTheNewContentNeverAMix) {
     auto make = [](const char* prefix, int count, const char* word) {
         std::vector<Entry> entries;
         for (int i = 0; i < count; ++i) {
-            entries.push_back(plain(std::string(prefix) + std::to_string(i), "Shared", std::string("shared ") + word));
+            entries.push_back(plain(std::string(prefix) + std::to_string(i), "Shared",
+                                    std::string("shared ") + word));
         }
         return entries;
     };
@@ -317,9 +322,9 @@ TEST(SearchCatalogConcurrency, QueriesSeeTheOldOrTheNewContentNeverAMix) {
                 }
                 const auto& results = page->results;
                 char kind = results.empty() ? '?' : results.front().action_address[0];
-                bool one_kind = std::all_of(results.begin(), results.end(), [&](const SearchResult& x) {
-                    return x.action_address[0] == kind;
-                });
+                bool one_kind =
+                    std::all_of(results.begin(), results.end(),
+                                [&](const SearchResult& x) { return x.action_address[0] == kind; });
                 std::size_t expected = kind == 'a' ? 300 : 200;
                 if (!one_kind || results.size() != expected || page->matched != expected) ++mixed;
                 saw_a |= kind == 'a';
