@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mail::engine {
@@ -22,7 +24,7 @@ Kind kind_of(const GumboElement& element) {
     if (element.tag_namespace != GUMBO_NAMESPACE_HTML) return Kind::Skip;  // svg, math
     switch (element.tag) {
         case GUMBO_TAG_HEAD: case GUMBO_TAG_TITLE: case GUMBO_TAG_STYLE: case GUMBO_TAG_SCRIPT:
-        case GUMBO_TAG_NOSCRIPT: case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_IFRAME: case GUMBO_TAG_OBJECT:
+        case GUMBO_TAG_TEMPLATE: case GUMBO_TAG_IFRAME: case GUMBO_TAG_OBJECT:
         case GUMBO_TAG_EMBED: case GUMBO_TAG_APPLET: case GUMBO_TAG_CANVAS: case GUMBO_TAG_SELECT:
         case GUMBO_TAG_DATALIST: case GUMBO_TAG_NOFRAMES: case GUMBO_TAG_NOEMBED: case GUMBO_TAG_MAP:
         case GUMBO_TAG_VIDEO: case GUMBO_TAG_AUDIO: case GUMBO_TAG_BASE: case GUMBO_TAG_META:
@@ -105,10 +107,12 @@ public:
 
     void request_break(int lines) {
         pending_breaks_ = std::max(pending_breaks_, lines);
+        break_quote_depth_ = std::min(break_quote_depth_, quote_depth);
         pending_space_ = false;
     }
     void line_break() {
         pending_breaks_ = std::min(pending_breaks_ + 1, 2);
+        break_quote_depth_ = std::min(break_quote_depth_, quote_depth);
         pending_space_ = false;
     }
     void word_gap() {
@@ -155,17 +159,19 @@ private:
     void begin_content() {
         if (pending_breaks_ > 0) {
             if (!out_.empty()) {
+                // A blank line between two quote levels belongs to the outer one.
                 for (int i = 0; i < pending_breaks_; ++i) {
                     out_ += '\n';
-                    if (i + 1 < pending_breaks_) out_.append(quote_prefix());
+                    if (i + 1 < pending_breaks_) out_.append(quote_prefix(break_quote_depth_));
                 }
                 at_line_start_ = true;
             }
             pending_breaks_ = 0;
             pending_space_ = false;
         }
+        break_quote_depth_ = quote_depth;
         if (at_line_start_) {
-            out_.append(quote_prefix());
+            out_.append(quote_prefix(quote_depth));
             int indent = std::min(list_depth, kMaxShownDepth) - 1;
             for (int i = 0; i < indent; ++i) out_.append("  ");
             at_line_start_ = false;
@@ -187,15 +193,16 @@ private:
         out_ += c;
     }
 
-    std::string quote_prefix() const {
+    static std::string quote_prefix(int depth) {
         std::string prefix;
-        for (int i = 0; i < std::min(quote_depth, kMaxShownDepth); ++i) prefix.append("> ");
+        for (int i = 0; i < std::min(depth, kMaxShownDepth); ++i) prefix.append("> ");
         return prefix;
     }
 
     std::string out_;
     std::string marker_;
     int pending_breaks_ = 0;
+    int break_quote_depth_ = 0;
     bool pending_space_ = false;
     bool at_line_start_ = true;
 };
@@ -300,6 +307,105 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
     return need + 1;
 }
 
+// The HTML parser checks scopes by walking its stack of open elements, so its time grows with
+// input size times nesting depth. Browsers stop nesting at a few hundred levels; this pass does
+// the same before parsing: start tags past the cap are dropped, together with their end tags.
+// Tags that close themselves (p, li, td, …), void tags and raw text are not counted.
+constexpr int kMaxTagDepth = 256;
+
+bool is_tag_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == ':';
+}
+
+bool one_of(std::string_view name, std::initializer_list<std::string_view> names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool uncounted_tag(std::string_view name) {
+    return one_of(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "param",
+                         "source", "track", "wbr", "keygen", "p", "li", "dt", "dd", "td", "th", "tr", "option",
+                         "optgroup", "rb", "rt", "rp", "rtc", "thead", "tbody", "tfoot", "colgroup", "caption",
+                         "html", "head", "body", "frame", "image", "basefont", "bgsound", "menuitem"});
+}
+
+bool raw_text_tag(std::string_view name) {
+    return one_of(name, {"script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"});
+}
+
+std::string limit_nesting(std::string_view html) {
+    std::string out;
+    out.reserve(html.size());
+    std::unordered_map<std::string, int> dropped;  // end tags still to drop, by tag name
+    int depth = 0;
+    std::size_t i = 0;
+    while (i < html.size()) {
+        std::size_t lt = html.find('<', i);
+        if (lt == std::string_view::npos) lt = html.size();
+        out.append(html.substr(i, lt - i));
+        i = lt;
+        if (i >= html.size()) break;
+        if (html.compare(i, 4, "<!--") == 0) {
+            std::size_t close = html.find("-->", i + 4);
+            std::size_t end = close == std::string_view::npos ? html.size() : close + 3;
+            out.append(html.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        bool closing = i + 1 < html.size() && html[i + 1] == '/';
+        std::size_t name_start = i + (closing ? 2 : 1);
+        std::size_t name_end = name_start;
+        while (name_end < html.size() && is_tag_name_char(html[name_end])) ++name_end;
+        if (name_end == name_start || (html[name_start] >= '0' && html[name_start] <= '9')) {
+            out += '<';
+            ++i;
+            continue;
+        }
+        std::size_t gt = html.find('>', name_end);
+        std::size_t tag_end = gt == std::string_view::npos ? html.size() : gt + 1;
+        std::string name(html.substr(name_start, name_end - name_start));
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        bool self_closing = gt != std::string_view::npos && gt > name_end && html[gt - 1] == '/';
+        bool keep = true;
+        if (closing) {
+            auto it = dropped.find(name);
+            if (it != dropped.end() && it->second > 0) {
+                --it->second;
+                keep = false;
+            } else if (!uncounted_tag(name) && !raw_text_tag(name) && depth > 0) {
+                --depth;
+            }
+        } else if (raw_text_tag(name)) {
+            // Copied through its end tag so markup-like text inside is not counted.
+            std::string end_tag = "</" + name;
+            std::size_t at = tag_end;
+            std::size_t close = std::string_view::npos;
+            while (at < html.size()) {
+                std::size_t found = html.find("</", at);
+                if (found == std::string_view::npos) break;
+                if (found + end_tag.size() <= html.size() &&
+                    std::equal(end_tag.begin(), end_tag.end(), html.begin() + static_cast<std::ptrdiff_t>(found),
+                               [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); })) {
+                    close = found;
+                    break;
+                }
+                at = found + 2;
+            }
+            tag_end = close == std::string_view::npos ? html.size() : close;
+        } else if (!self_closing && !uncounted_tag(name)) {
+            if (depth >= kMaxTagDepth) {
+                ++dropped[name];
+                keep = false;
+            } else {
+                ++depth;
+            }
+        }
+        if (keep) out.append(html.substr(i, tag_end - i));
+        i = tag_end;
+    }
+    return out;
+}
+
 }  // namespace
 
 bool is_valid_utf8(std::string_view text) {
@@ -328,7 +434,7 @@ std::string repair_utf8(std::string_view text) {
 }
 
 std::string html_to_text(std::string_view html) {
-    std::string input = repair_utf8(html);
+    std::string input = limit_nesting(repair_utf8(html));
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;  // the error list is never read; keeping it costs memory
     GumboOutput* output = gumbo_parse_with_options(&options, input.data(), input.size());

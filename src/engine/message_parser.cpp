@@ -2,6 +2,7 @@
 
 #include <gmime/gmime.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -304,8 +305,8 @@ bool disposition_is_attachment(GMimeObject* object) {
 }
 
 // Bodies and attachments, classified the way JMAP's body structure does it: text parts are
-// bodies unless marked or named like attachments, images are body content only where they sit
-// among the text, and alternatives feed the plain and HTML lists separately.
+// bodies unless marked or named like attachments, alternatives feed the plain and HTML lists
+// separately, and images that sit among the text are listed as attachments as well.
 class Structure {
 public:
     explicit Structure(const ParseLimits& limits) : limits_(limits) {}
@@ -371,7 +372,8 @@ private:
             }
             if (text_on) text.push_back(part);
             if (html_on) html.push_back(part);
-            if ((!text_on || !html_on) && is_inline_media(type)) attachments.push_back(part);
+            // The record has no place for an image shown between texts; listing it keeps it.
+            if (is_inline_media(type)) attachments.push_back(part);
         }
         // An alternative that offered only one of the two forms serves both lists.
         if (multipart == "alternative" && text_on && html_on) {
@@ -385,6 +387,37 @@ private:
     const ParseLimits& limits_;
     std::size_t seen_ = 0;
 };
+
+// Nothing when the library knows no converter for the charset.
+std::optional<std::string> convert_to_utf8(std::string_view bytes, const char* charset) {
+    iconv_t cd = g_mime_iconv_open("UTF-8", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2 + 16);
+    char buffer[4096];
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t in_left = bytes.size();
+    while (true) {
+        char* dest = buffer;
+        std::size_t dest_left = sizeof buffer;
+        std::size_t result = in_left > 0 ? iconv(cd, &in, &in_left, &dest, &dest_left)
+                                         : iconv(cd, nullptr, nullptr, &dest, &dest_left);
+        out.append(buffer, static_cast<std::size_t>(dest - buffer));
+        if (result != static_cast<std::size_t>(-1)) {
+            if (in_left == 0 && dest != buffer) continue;  // the flush may need another round
+            if (in_left == 0) break;
+            continue;
+        }
+        if (errno == E2BIG) continue;
+        // An invalid or cut-off sequence: mark it and go on after its first byte.
+        out.append("\xEF\xBF\xBD");
+        if (in_left == 0) break;
+        ++in;
+        --in_left;
+    }
+    g_mime_iconv_close(cd);
+    return out;
+}
 
 class Decoder {
 public:
@@ -407,17 +440,20 @@ public:
         return std::string(reinterpret_cast<const char*>(array->data), array->len);
     }
 
-    // The text of a text part in UTF-8, converted from its declared charset.
+    // The text of a text part in UTF-8, converted from its declared charset. Bytes the charset
+    // cannot read become U+FFFD; text without a usable charset is valid UTF-8 as it stands or
+    // is guessed among the library's fallback charsets.
     std::string text(GMimeObject* object) {
-        if (!GMIME_IS_TEXT_PART(object)) return repair_utf8(bytes(object));
-        GChars converted(g_mime_text_part_get_text(GMIME_TEXT_PART(object)));
-        if (!converted) return {};
-        std::string_view view(converted.get());
-        if (!take(view.size())) return {};
-        if (is_valid_utf8(view)) return std::string(view);
-        // No charset, or a wrong one: let the library guess among its fallback charsets.
-        GChars guessed(g_mime_utils_decode_8bit(nullptr, view.data(), view.size()));
-        return repair_utf8(guessed ? std::string_view(guessed.get()) : view);
+        std::string raw = bytes(object);
+        const char* declared = g_mime_object_get_content_type_parameter(object, "charset");
+        const char* canonical = declared ? g_mime_charset_canon_name(declared) : nullptr;
+        bool unicode_or_ascii = !canonical || equal_ascii_ci(canonical, "utf-8") || equal_ascii_ci(canonical, "us-ascii");
+        if (unicode_or_ascii && is_valid_utf8(raw)) return raw;
+        if (!unicode_or_ascii) {
+            if (std::optional<std::string> converted = convert_to_utf8(raw, declared)) return repair_utf8(*converted);
+        }
+        GChars guessed(g_mime_utils_decode_8bit(nullptr, raw.data(), raw.size()));
+        return repair_utf8(guessed ? std::string_view(guessed.get()) : std::string_view(raw));
     }
 
 private:
