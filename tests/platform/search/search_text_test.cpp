@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,41 @@ TEST(NormalizeSearchText, FoldsCaseAndAccentsAcrossScripts) {
     };
     for (const FoldCase& c : cases) {
         EXPECT_EQ(normalize_search_text(c.input), c.expected) << c.input;
+    }
+}
+
+// Folding its own output changes nothing: a table entry that maps to a character the tables
+// fold again would make indexed text and queries disagree.
+TEST(NormalizeSearchText, IsIdempotentForEveryCodePoint) {
+    auto utf8 = [](char32_t c) {
+        std::string s;
+        if (c < 0x80) {
+            s += static_cast<char>(c);
+        } else if (c < 0x800) {
+            s += static_cast<char>(0xC0 | (c >> 6));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            s += static_cast<char>(0xE0 | (c >> 12));
+            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | (c >> 18));
+            s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        }
+        return s;
+    };
+    int failures = 0;
+    for (char32_t c = 1; c < 0x30000 && failures < 10; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        std::string text = "x" + utf8(c) + "Y";
+        std::string once = normalize_search_text(text);
+        if (normalize_search_text(once) != once || once.back() != 'y') {
+            ADD_FAILURE() << "U+" << std::hex << static_cast<std::uint32_t>(c) << " folds to "
+                          << once;
+            ++failures;
+        }
     }
 }
 
