@@ -13,6 +13,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev b3sum
   # fonts the interface is drawn with
   fonts-inter fonts-dejavu-core fonts-noto-color-emoji fontconfig
+  # loopback mail servers and reference clients for the end-to-end tests (tests/mail)
+  dovecot-imapd dovecot-lmtpd postfix isync python3 curl openssl bc
 )
 
 missing=()
@@ -24,6 +26,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" = 0 ] || SUDO="sudo"
   echo "installing: ${missing[*]}"
+  # Postfix without a system configuration: the tests run their own private instance.
+  echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
