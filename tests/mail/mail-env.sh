@@ -12,6 +12,7 @@
 # SUBMISSION_PORT 10587 (STARTTLS required), OAUTH_PORT 18080 (token introspection, HTTP).
 # Users alice@example.test / alice-pass and bob@example.test / bob-pass; bearer tokens
 # alice-good-token and bob-good-token. Clients trust BASE/certs/ca.pem (SSL_CERT_FILE).
+# setup writes the ports it configured to BASE/ports (NAME=VALUE lines); start and stop read them.
 set -euo pipefail
 
 usage="usage: mail-env.sh setup|start|stop|adduser BASE [USER PASS]"
@@ -22,6 +23,8 @@ IMAPS_PORT=${IMAPS_PORT:-10993}
 SMTPS_PORT=${SMTPS_PORT:-10465}
 SUBMISSION_PORT=${SUBMISSION_PORT:-10587}
 OAUTH_PORT=${OAUTH_PORT:-18080}
+# start, stop and adduser use the ports the environment was set up with
+if [ "$CMD" != setup ] && [ -f "$BASE/ports" ]; then . "$BASE/ports"; fi
 HERE=$(cd "$(dirname "$0")" && pwd)
 PYTHON=/usr/bin/python3
 [ -x "$PYTHON" ] || PYTHON=python3
@@ -284,6 +287,9 @@ setup() {
   chmod 755 "$BASE"  # Dovecot's and Postfix's unprivileged users must reach the files inside
   write_certificates
   write_dovecot
+  # The ports of this environment, for tests that only know BASE.
+  printf '%s\n' "IMAP_PORT=$IMAP_PORT" "IMAPS_PORT=$IMAPS_PORT" "SMTPS_PORT=$SMTPS_PORT" \
+    "SUBMISSION_PORT=$SUBMISSION_PORT" "OAUTH_PORT=$OAUTH_PORT" > "$BASE/ports"
   if [ $AS_ROOT = 1 ]; then
     chown -R mail:mail "$BASE/mail"
     if command -v postfix >/dev/null; then write_postfix; fi
