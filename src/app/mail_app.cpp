@@ -193,12 +193,15 @@ std::optional<ui::ControlInvocation> MailApp::take_control_invocation() {
     return shell_.take_control_invocation();
 }
 
-bool MailApp::needs_idle_sync() const { return busy_ || shell_.needs_idle_sync(); }
+// Outstanding work: requests at the engine, or a search index being built.
+bool MailApp::work_outstanding() const { return busy_ || catalogue_.rebuilding(); }
+
+bool MailApp::needs_idle_sync() const { return work_outstanding() || shell_.needs_idle_sync(); }
 bool MailApp::needs_animation_frame() const { return busy_ || shell_.needs_animation_frame(); }
 
 std::optional<ui::Instant> MailApp::next_wake_up() const {
     // Outstanding work is polled every 16 ms; an idle window asks for nothing.
-    if (busy_) {
+    if (work_outstanding()) {
         if (!poll_deadline_) poll_deadline_ = ui::Clock::now() + std::chrono::milliseconds(16);
         return poll_deadline_;
     }

@@ -58,6 +58,7 @@ public:
 
 private:
     void apply_engine_event(const EngineEvent& event);
+    bool work_outstanding() const;
 
     // The shell's own control invocations and the welcome screen's go through here.
     std::optional<ui::ControlInvocation> pending_invocation_;

@@ -1,5 +1,7 @@
 #include "app/mail_search.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 
 #include "core/text_case.h"
@@ -78,17 +80,51 @@ std::vector<search::Entry> catalogue_entries(const Mailbox& mailbox) {
     return entries;
 }
 
-MailCatalogue::MailCatalogue(search::SearchCatalogHandle catalog) : catalog_(std::move(catalog)) {}
+MailCatalogue::MailCatalogue(search::SearchCatalogHandle catalog) : catalog_(std::move(catalog)) {
+    auto jobs = make_channel<Job>();
+    auto outcomes = make_channel<Outcome>();
+    jobs_ = std::move(jobs.sender);
+    outcomes_ = std::move(outcomes.receiver);
+    indexer_ = std::thread([catalog = catalog_, jobs = std::move(jobs.receiver),
+                            outcomes = std::move(outcomes.sender)]() mutable {
+        pthread_setname_np(pthread_self(), "mail-search");
+        while (auto job = jobs.recv()) outcomes.send(Outcome{job->revision, catalog->replace(std::move(job->entries))});
+    });
+}
 
-std::optional<std::string> MailCatalogue::refresh(const Mailbox& mailbox) {
-    if (built_revision_ == mailbox.revision() && !error_) return std::nullopt;
-    if (auto replaced = catalog_->replace(catalogue_entries(mailbox)); !replaced) {
-        error_ = replaced.error_text();
+MailCatalogue::~MailCatalogue() {
+    jobs_ = Sender<Job>();  // closes the channel: the indexer ends after the job in hand
+    if (indexer_.joinable()) indexer_.join();
+}
+
+std::optional<std::string> MailCatalogue::take_in(Outcome outcome) {
+    in_flight_.reset();
+    if (!outcome.status) {
+        error_ = outcome.status.error_text();
         return "Mail search could not replace its catalogue: " + *error_;
     }
-    built_revision_ = mailbox.revision();
+    built_revision_ = outcome.revision;
     error_.reset();
     return std::nullopt;
+}
+
+std::optional<std::string> MailCatalogue::refresh(const Mailbox& mailbox) {
+    std::optional<std::string> failure;
+    if (auto outcome = outcomes_.try_recv()) failure = take_in(std::move(*outcome));
+    if (in_flight_) return failure;  // one rebuild at a time; the next sync looks again
+    if (built_revision_ == mailbox.revision() && !error_) return failure;
+    // A rebuild that just failed is tried again on the next sync, not in this one.
+    if (failure) return failure;
+    in_flight_ = mailbox.revision();
+    jobs_.send(Job{mailbox.revision(), catalogue_entries(mailbox)});
+    return std::nullopt;
+}
+
+std::optional<std::string> MailCatalogue::wait_for_rebuild() {
+    if (!in_flight_) return std::nullopt;
+    auto outcome = outcomes_.recv();
+    if (!outcome) return std::nullopt;
+    return take_in(std::move(*outcome));
 }
 
 Result<search::SearchPage> MailCatalogue::query_page(std::string_view query, std::string_view cursor,

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "app/mail_app.h"
 
@@ -58,26 +60,49 @@ TEST(MailCatalogue, RebuildsOnlyAfterAChangeAndRetriesAfterAFailure) {
     Mailbox mailbox;
     MailCatalogue catalogue;
     EXPECT_FALSE(catalogue.refresh(mailbox).has_value());
+    EXPECT_TRUE(catalogue.rebuilding());
+    EXPECT_FALSE(catalogue.wait_for_rebuild().has_value());
     const auto generation = catalogue.stats().generation;
     EXPECT_FALSE(catalogue.refresh(mailbox).has_value());
-    EXPECT_EQ(catalogue.stats().generation, generation) << "no change, no rebuild";
+    EXPECT_FALSE(catalogue.rebuilding()) << "no change, no rebuild";
+    EXPECT_EQ(catalogue.stats().generation, generation);
 
     mailbox.insert(message("Lunch", "a@example.com", "noon?", FolderRole::Inbox));
     catalogue.catalog()->set_replace_failure_for_testing("index too large");
-    auto failure = catalogue.refresh(mailbox);
+    EXPECT_FALSE(catalogue.refresh(mailbox).has_value());
+    auto failure = catalogue.wait_for_rebuild();
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(*failure, "Mail search could not replace its catalogue: index too large");
     ASSERT_TRUE(catalogue.status_resource().has_value());
     EXPECT_EQ(catalogue.status_resource()->text, "Search index unavailable: index too large");
-    // Still failing, and still tried although the mailbox did not change again.
-    EXPECT_TRUE(catalogue.refresh(mailbox).has_value());
-    EXPECT_EQ(catalogue.stats().generation, generation) << "the old content stays";
+    // Tried again although the mailbox did not change again; the old content stays meanwhile.
+    EXPECT_FALSE(catalogue.refresh(mailbox).has_value());
+    EXPECT_TRUE(catalogue.rebuilding());
+    EXPECT_TRUE(catalogue.wait_for_rebuild().has_value());
+    EXPECT_EQ(catalogue.stats().generation, generation);
 
     catalogue.catalog()->set_replace_failure_for_testing(std::nullopt);
     EXPECT_FALSE(catalogue.refresh(mailbox).has_value());
+    EXPECT_FALSE(catalogue.wait_for_rebuild().has_value());
     EXPECT_GT(catalogue.stats().generation, generation);
     EXPECT_FALSE(catalogue.status_resource().has_value());
     EXPECT_EQ(catalogue.built_revision(), mailbox.revision());
+}
+
+TEST(MailCatalogue, AChangeDuringARebuildIsIndexedByTheNextOne) {
+    Mailbox mailbox;
+    MailCatalogue catalogue;
+    (void)catalogue.refresh(mailbox);
+    mailbox.insert(message("Late arrival", "late@example.com", "", FolderRole::Inbox));
+    (void)catalogue.refresh(mailbox);  // a rebuild may still be running: nothing new starts
+    (void)catalogue.wait_for_rebuild();
+    (void)catalogue.refresh(mailbox);
+    (void)catalogue.wait_for_rebuild();
+    EXPECT_EQ(catalogue.built_revision(), mailbox.revision());
+    auto page = catalogue.query_page("arrival", "", 10, 10);
+    ASSERT_TRUE(page.ok());
+    ASSERT_EQ(page->results.size(), 1u);
+    EXPECT_EQ(page->results[0].title, "Late arrival");
 }
 
 TEST(MailCatalogue, QueriesFindBodyWordsAddressFragmentsAndSubjectPrefixes) {
@@ -87,6 +112,7 @@ TEST(MailCatalogue, QueriesFindBodyWordsAddressFragmentsAndSubjectPrefixes) {
     mailbox.insert(message("Rooftop party", "trash@example.org", "hidden", FolderRole::Trash));
     MailCatalogue catalogue;
     ASSERT_FALSE(catalogue.refresh(mailbox).has_value());
+    ASSERT_FALSE(catalogue.wait_for_rebuild().has_value());
 
     auto titles_for = [&](std::string_view q) {
         std::set<std::string> titles;
@@ -110,6 +136,7 @@ TEST(MailCatalogue, PagesAreCappedAndEveryResultComesOnce) {
         mailbox.insert(message("Invoice " + std::to_string(i), "billing@example.com", "invoice", FolderRole::Inbox, i));
     MailCatalogue catalogue;
     ASSERT_FALSE(catalogue.refresh(mailbox).has_value());
+    ASSERT_FALSE(catalogue.wait_for_rebuild().has_value());
 
     auto first = catalogue.query_page("invoice", "", 10'000, 10'000);
     ASSERT_TRUE(first.ok());
@@ -133,7 +160,10 @@ TEST(MailAppSearch, AFailedRebuildReachesTheStatusLine) {
     MailApp app(state, std::nullopt, StorageRoot::none());
     app.catalogue_mut().catalog()->set_replace_failure_for_testing("out of memory");
     state->insert_message(message("New", "n@example.com", "", FolderRole::Inbox));
-    app.sync(ui::FrameContext{});
+    for (int i = 0; i < 500 && !state->status; ++i) {
+        app.sync(ui::FrameContext{});
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     ASSERT_TRUE(state->status.has_value());
     EXPECT_EQ(*state->status, "Mail search could not replace its catalogue: out of memory");
 }
