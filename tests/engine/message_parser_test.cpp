@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mail::engine {
@@ -156,10 +157,14 @@ TEST(ParseMessage, CorpusFieldsAsAReaderSeesThem) {
         EXPECT_EQ(m.subject, g.subject);
         EXPECT_EQ(m.body, g.body);
         EXPECT_EQ(m.html_body.has_value(), g.html_starts_with.has_value());
-        if (m.html_body && g.html_starts_with) EXPECT_TRUE(m.html_body->starts_with(*g.html_starts_with)) << *m.html_body;
+        if (m.html_body && g.html_starts_with) {
+            EXPECT_TRUE(m.html_body->starts_with(*g.html_starts_with)) << *m.html_body;
+        }
         EXPECT_EQ(m.message_id, g.message_id);
         EXPECT_EQ(m.in_reply_to, g.in_reply_to);
-        if (g.message_id) EXPECT_EQ(m.id, stable_id_from_message_id(*g.message_id));
+        if (g.message_id) {
+            EXPECT_EQ(m.id, stable_id_from_message_id(*g.message_id));
+        }
         ASSERT_EQ(m.attachments.size(), g.attachments.size());
         for (std::size_t i = 0; i < g.attachments.size(); ++i) {
             const AttachmentRef& got = m.attachments[i];
@@ -406,6 +411,25 @@ TEST(ParseMessage, LargeAttachmentSurvivesWhole) {
     ASSERT_EQ(m.attachments.size(), 1u);
     EXPECT_EQ(m.attachments[0].content, payload);
     EXPECT_EQ(m.attachments[0].mime_type, "text/plain");
+}
+
+TEST(ParseMessage, ThreadsParseAtTheSameTime) {
+    // The engine parses on its worker while the sample mailbox may parse on the UI thread.
+    const std::string raw = read_fixture("nested_forward.eml");
+    const MailMessage expected = parse_ok(raw);
+    std::vector<int> good(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                Result<MailMessage> m = parse_message(raw, 1000, FolderRole::Inbox);
+                if (m.ok() && m->body == expected.body && m->attachments == expected.attachments && m->id == expected.id)
+                    ++good[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(good, std::vector<int>(4, 50));
 }
 
 }  // namespace
