@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <type_traits>
 
+#include "accounts/account_storage.h"
+#include "app/preferences.h"
 #include "platform/ui/painter.h"
-#include "platform/ui/toast.h"
 #include "ui/pane.h"
 
 namespace mail::app {
@@ -24,19 +26,30 @@ ui::NavShell make_shell(const std::shared_ptr<MailState>& state) {
     return shell;
 }
 
-// The status line's tone, from its words.
-ui::ToastTone tone_for(const std::string& status) {
-    std::string lower = status;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c); });
-    auto has = [&](std::string_view word) { return lower.find(word) != std::string::npos; };
-    if (has("failed") || has("couldn\u2019t") || has("couldn't") || has("error")) return ui::ToastTone::Error;
-    if (has("offline") || has("isn't available")) return ui::ToastTone::Warning;
-    if (has("sync") || has("connecting") || has("opening")) return ui::ToastTone::Progress;
-    return ui::ToastTone::Plain;
+std::string ascii_lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c); });
+    return text;
+}
+
+bool contains_any(const std::string& text, std::initializer_list<std::string_view> words) {
+    return std::any_of(words.begin(), words.end(), [&](std::string_view w) { return text.find(w) != std::string::npos; });
+}
+
+std::int64_t current_minute() {
+    std::time_t seconds = std::time(nullptr);
+    return seconds < 0 ? 0 : static_cast<std::int64_t>(seconds) / 60;
 }
 
 }  // namespace
+
+ui::ToastTone status_tone(const std::string& status) {
+    const std::string lower = ascii_lower(status);
+    if (contains_any(lower, {"failed", "couldn\u2019t", "couldn't", "error"})) return ui::ToastTone::Error;
+    if (contains_any(lower, {"offline", "isn't available"})) return ui::ToastTone::Warning;
+    if (contains_any(lower, {"sync", "connecting", "opening"})) return ui::ToastTone::Progress;
+    return ui::ToastTone::Plain;
+}
 
 MailApp::MailApp(std::shared_ptr<MailState> state, std::optional<engine::EngineHandle> engine, StorageRoot storage_root)
     : state_(std::move(state)),
@@ -44,25 +57,117 @@ MailApp::MailApp(std::shared_ptr<MailState> state, std::optional<engine::EngineH
       welcome_(ui::IconName::Envelope, "Welcome to Mail", "Add your email account to start reading and sending mail."),
       theme_(ui::Theme::dark()),
       engine_(std::move(engine)),
-      storage_root_(std::move(storage_root)) {
+      storage_root_(std::move(storage_root)),
+      minute_clock_(current_minute) {
     if (auto failure = catalogue_.refresh(state_->mailbox)) state_->status = *failure;
     if (const MailAccount* account = state_->current_account()) setup_account_ = *account;
+    compose_plain_text_ = load_plain_text_preference(storage_root_);
+    saved_plain_text_ = compose_plain_text_;
     welcome_.with_button("Add account", "mail.add-account");
 }
 
 bool MailApp::welcome_shown() const { return state_->accounts.empty() && !setup_open_; }
 
+// --- sync ---------------------------------------------------------------------------------
+
 void MailApp::sync(const ui::FrameContext& frame) {
     poll_deadline_.reset();
-    if (engine_)
-        for (const EngineEvent& event : engine_->drain_events()) apply_engine_event(event);
-    carry_out_commands();
-    shell_.sync(frame);
+    if (reopen_setup_) {
+        reopen_setup_ = false;
+        set_setup_open(true);
+    }
+    if (engine_) {
+        auto events = engine_->drain_events();
+        if (!events.empty()) {
+            for (auto& event : events) apply_engine_event(event);
+            state_->changed = true;
+            busy_ = !pending_.empty();
+        }
+    }
+    // The setup sheet's workers and the file pickers are polled here once they exist.
+    expire_status(frame.now);
+    start_up_once();
+    refresh_periodically();
+    save_active_account();
     if (auto failure = catalogue_.refresh(state_->mailbox)) {
         state_->status = *failure;
         needs_redraw_ = true;
     }
+    shell_.sync(frame);
 }
+
+void MailApp::expire_status(ui::Instant now) {
+    if (state_->status != status_seen_) {
+        status_seen_ = state_->status;
+        status_deadline_ = state_->status ? std::optional(now + kStatusLifetime) : std::nullopt;
+    }
+    if (status_deadline_ && now >= *status_deadline_) {
+        state_->status.reset();
+        status_seen_.reset();
+        status_deadline_.reset();
+        state_->changed = true;
+    }
+}
+
+void MailApp::start_up_once() {
+    if (started_up_) return;
+    started_up_ = true;
+    // The replica document is seeded and projected here once it is handed to sync.
+    if (!state_->accounts.empty() && engine_ && !connect_sent_) {
+        send_request(Connect(state_->mailbox.account));
+        send_request(RefreshFolder(state_->mailbox.account, FolderRole::Inbox));
+        state_->status = "Syncing\u2026";
+        connect_sent_ = true;
+    }
+}
+
+void MailApp::refresh_periodically() {
+    if (!engine_) return;
+    state_->now = minute_clock_();
+    if (busy_ || state_->accounts.empty()) return;
+    if (last_refresh_ == 0) {
+        last_refresh_ = state_->now;
+    } else if (state_->now - last_refresh_ > kRefreshIntervalMinutes) {
+        refresh_current_folder();
+    }
+}
+
+bool MailApp::refresh_current_folder() {
+    const StoredConfig& account = state_->mailbox.account;
+    if (account.email.empty() || !engine_) return false;
+    if (!send_request(RefreshFolder(account, state_->folder))) return false;
+    if (const MailAccount* selected = state_->current_account()) report_sync(selected->id, services::SyncState::Started);
+    last_refresh_ = state_->now;
+    state_->status = "Syncing\u2026";
+    return true;
+}
+
+void MailApp::save_active_account() {
+    const MailAccount* account = state_->current_account();
+    std::optional<std::string> id = account ? std::optional(account->id) : std::nullopt;
+    if (id == saved_account_) return;
+    if (auto saved = accounts::persist_accounts(state_->accounts, state_->selected_account, storage_root_); !saved) {
+        state_->status = "Selected account, but could not save that preference: " + saved.error_text();
+        return;  // tried again at the next sync
+    }
+    saved_account_ = id;
+}
+
+void MailApp::save_preferences_if_changed() {
+    if (compose_plain_text_ == saved_plain_text_) return;
+    auto file = preferences_path(storage_root_);
+    if (!file) {
+        saved_plain_text_ = compose_plain_text_;
+        return;
+    }
+    if (auto saved = save_plain_text_preference(*file, compose_plain_text_); !saved) {
+        state_->status = "Compose format changed, but could not save that preference: " + saved.error_text();
+        return;
+    }
+    saved_plain_text_ = compose_plain_text_;
+}
+
+// --- requests and commands ------------------------------------------------------------------
 
 bool MailApp::send_request(EngineRequest request) {
     if (!engine_) return false;
@@ -76,19 +181,6 @@ bool MailApp::send_request(EngineRequest request) {
     pending_[id] = kind;
     busy_ = true;
     return true;
-}
-
-void MailApp::apply_engine_event(const EngineEvent& event) {
-    auto it = pending_.find(event_request_id(event));
-    if (it == pending_.end()) return;  // an answer to nothing we are waiting for
-    if (auto* failed = std::get_if<event::Failed>(&event)) {
-        state_->status = failed->stage + ": " + failed->message;
-    } else if (std::holds_alternative<event::Finished>(event)) {
-        pending_.erase(it);
-        busy_ = !pending_.empty();
-    }
-    // What each successful answer changes in the mailbox arrives with the event handling.
-    needs_redraw_ = true;
 }
 
 void MailApp::carry_out_commands() {
@@ -122,6 +214,8 @@ void MailApp::set_setup_open(bool open) {
     needs_redraw_ = true;
 }
 
+// --- widget ---------------------------------------------------------------------------------
+
 void MailApp::build_layout(const ui::LayoutContext& context) {
     if (welcome_shown()) welcome_.build_layout(context);
     else shell_.build_layout(context);
@@ -140,20 +234,25 @@ void MailApp::draw(ui::Painter& painter, const ui::Theme&) {
         painter.fill_rect(bounds_, theme_.colors.background);
         welcome_.draw(painter, theme_);
     }
-    if (state_->status) ui::toast::paint_transient(painter, theme_, bounds_, *state_->status, tone_for(*state_->status));
+    if (state_->status) ui::toast::paint_transient(painter, theme_, bounds_, *state_->status, status_tone(*state_->status));
     needs_redraw_ = false;
     state_->changed = false;
 }
 
 ui::EventResult MailApp::handle_event(const ui::Event& event) {
     needs_redraw_ = true;
+    ui::EventResult result = ui::EventResult::Ignored;
     if (welcome_shown()) {
         welcome_.handle_event(event);
         if (auto invocation = welcome_.take_control_invocation()) pending_invocation_ = invocation;
         // The welcome screen covers the whole window: nothing reaches the panes.
-        return ui::EventResult::Handled;
+        result = ui::EventResult::Handled;
+    } else {
+        result = shell_.handle_event(event);
+        carry_out_commands();
     }
-    return shell_.handle_event(event);
+    save_preferences_if_changed();
+    return result;
 }
 
 ui::AccessNode MailApp::accessibility() const {
@@ -180,12 +279,16 @@ bool MailApp::perform_action(std::string_view action) {
 
 bool MailApp::perform_semantic_action(const ui::SemanticAction& action) {
     needs_redraw_ = true;
+    bool done = false;
     if (welcome_shown()) {
-        bool done = welcome_.perform_semantic_action(action);
+        done = welcome_.perform_semantic_action(action);
         if (auto invocation = welcome_.take_control_invocation()) pending_invocation_ = invocation;
-        return done;
+    } else {
+        done = shell_.perform_semantic_action(action);
     }
-    return shell_.perform_semantic_action(action);
+    carry_out_commands();
+    save_preferences_if_changed();
+    return done;
 }
 
 std::optional<ui::ControlInvocation> MailApp::take_control_invocation() {
@@ -193,20 +296,30 @@ std::optional<ui::ControlInvocation> MailApp::take_control_invocation() {
     return shell_.take_control_invocation();
 }
 
-// Outstanding work: requests at the engine, or a search index being built.
+// Outstanding work: requests at the engine, a status line waiting to expire, or a search index
+// being built.
 bool MailApp::work_outstanding() const { return busy_ || catalogue_.rebuilding(); }
 
-bool MailApp::needs_idle_sync() const { return work_outstanding() || shell_.needs_idle_sync(); }
-bool MailApp::needs_animation_frame() const { return busy_ || shell_.needs_animation_frame(); }
+bool MailApp::needs_idle_sync() const {
+    return work_outstanding() || status_deadline_.has_value() || shell_.needs_idle_sync();
+}
+
+bool MailApp::needs_animation_frame() const {
+    return busy_ || status_deadline_.has_value() || shell_.needs_animation_frame();
+}
 
 std::optional<ui::Instant> MailApp::next_wake_up() const {
+    std::optional<ui::Instant> wake;
     // Outstanding work is polled every 16 ms; an idle window asks for nothing.
     if (work_outstanding()) {
         if (!poll_deadline_) poll_deadline_ = ui::Clock::now() + std::chrono::milliseconds(16);
-        return poll_deadline_;
+        wake = poll_deadline_;
     }
-    return shell_.next_wake_up();
+    if (status_deadline_ && (!wake || *status_deadline_ < *wake)) wake = status_deadline_;
+    if (auto shell_wake = shell_.next_wake_up(); shell_wake && (!wake || *shell_wake < *wake)) wake = shell_wake;
+    return wake;
 }
+
 bool MailApp::needs_redraw() const { return needs_redraw_ || state_->changed || shell_.needs_redraw(); }
 
 }  // namespace mail::app

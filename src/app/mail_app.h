@@ -1,6 +1,10 @@
 #pragma once
 // The root widget: the navigation shell with the three panes, the welcome screen, the status
-// line, and everything else that is not shared with the panes.
+// line, the one link to the engine, and everything else that is not shared with the panes.
+// UI thread only.
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -10,12 +14,22 @@
 #include "core/mail_state.h"
 #include "core/storage_root.h"
 #include "engine/engine.h"
+#include "platform/services/sync_reporter.h"
 #include "platform/ui/empty_state.h"
 #include "platform/ui/nav_shell.h"
 #include "platform/ui/theme.h"
+#include "platform/ui/toast.h"
 #include "platform/ui/widget.h"
 
 namespace mail::app {
+
+// How long a status text stays on the line after the sync that first saw it.
+inline constexpr std::chrono::milliseconds kStatusLifetime{3500};
+// The shown folder is refreshed at the first idle sync more than this many minutes after the last.
+inline constexpr std::int64_t kRefreshIntervalMinutes = 4;
+
+// The toast tone of a status text, from its words.
+ui::ToastTone status_tone(const std::string& status);
 
 class MailApp : public ui::Widget {
 public:
@@ -52,16 +66,32 @@ public:
     // Puts the request on the engine's channel and records it as pending; false when it was
     // not sent (no engine, or the worker has ended).
     bool send_request(EngineRequest request);
+    // Refreshes the shown folder of the mailbox's account (F5, the refresh action, the timer).
+    bool refresh_current_folder();
     bool busy() const { return busy_; }
     void set_busy(bool busy) { busy_ = busy; }
+    const std::map<RequestId, RequestKind>& pending() const { return pending_; }
     void set_setup_open(bool open);
+    bool setup_open() const { return setup_open_; }
+
+    // The composer's body format, as the preferences file keeps it.
+    bool compose_plain_text() const { return compose_plain_text_; }
+    void set_compose_plain_text(bool plain_text) { compose_plain_text_ = plain_text; }
+    // Writes the format when it differs from the one last written.
+    void save_preferences_if_changed();
+
+    // The wall clock in whole minutes since the Unix epoch; tests replace it.
+    void set_minute_clock(std::function<std::int64_t()> clock) { minute_clock_ = std::move(clock); }
 
 private:
     void apply_engine_event(const EngineEvent& event);
+    void apply_folder_synced(event::FolderSynced synced);
+    void report_sync(const std::string& account_id, services::SyncState state, std::string_view error = {});
+    void expire_status(ui::Instant now);
+    void start_up_once();
+    void refresh_periodically();
+    void save_active_account();
     bool work_outstanding() const;
-
-    // The shell's own control invocations and the welcome screen's go through here.
-    std::optional<ui::ControlInvocation> pending_invocation_;
 
     std::shared_ptr<MailState> state_;
     MailCatalogue catalogue_;
@@ -70,12 +100,25 @@ private:
     ui::Theme theme_;
     std::optional<engine::EngineHandle> engine_;
     StorageRoot storage_root_;
+
     std::map<RequestId, RequestKind> pending_;
     bool busy_ = false;
+    bool connect_sent_ = false;
+    bool started_up_ = false;  // the first sync's start-up work is done
     mutable std::optional<ui::Instant> poll_deadline_;  // next forced wake-up while work is outstanding
+    std::optional<std::string> status_seen_;
+    std::optional<ui::Instant> status_deadline_;
+    std::int64_t last_refresh_ = 0;  // minutes; 0 = none yet
+    std::function<std::int64_t()> minute_clock_;
+    std::optional<std::string> saved_account_;
+    bool compose_plain_text_ = false;
+    bool saved_plain_text_ = false;
     std::optional<MailAccount> setup_account_;  // the account the setup sheet edits
     bool setup_open_ = false;
+    bool reopen_setup_ = false;
     bool needs_redraw_ = true;
+    // Control invocations of the welcome screen, run by the window after the event.
+    std::optional<ui::ControlInvocation> pending_invocation_;
 };
 
 }  // namespace mail::app
