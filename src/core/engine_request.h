@@ -2,9 +2,11 @@
 // Requests the application sends to the engine worker. Each carries owned copies of what the
 // worker needs and a fresh id, drawn when the request value is constructed.
 #include <cstdint>
+#include <string>
 #include <variant>
 
 #include "core/folder_role.h"
+#include "core/draft.h"
 #include "core/mail_message.h"
 #include "core/stored_config.h"
 #include "platform/base/uuid.h"
@@ -68,8 +70,31 @@ struct PurgeMessage {
     RequestId id;
 };
 
-// SendMessage and OAuthSignIn join here, in kind order, with the draft and sign-in work.
-using EngineRequest = std::variant<Connect, RefreshFolder, SyncFlags, MoveMessage, PurgeMessage>;
+// The sender is not part of the request: it is made from the account's name and address.
+struct SendMessage {
+    static constexpr RequestKind kind = RequestKind::SendMessage;
+    SendMessage(StoredConfig account, DraftData draft)
+        : account(std::move(account)), draft(std::move(draft)), id(Uuid::random_v4()) {}
+    StoredConfig account;
+    DraftData draft;
+    RequestId id;
+};
+
+enum class OAuthProvider : std::uint8_t { Google, Microsoft };
+
+struct OAuthSignIn {
+    static constexpr RequestKind kind = RequestKind::OAuthSignIn;
+    OAuthSignIn(std::string account_key, std::string login_hint, OAuthProvider provider)
+        : account_key(std::move(account_key)), login_hint(std::move(login_hint)), id(Uuid::random_v4()),
+          provider(provider) {}
+    std::string account_key;  // the address the tokens are stored under
+    std::string login_hint;
+    RequestId id;
+    OAuthProvider provider;
+};
+
+using EngineRequest =
+    std::variant<Connect, RefreshFolder, SyncFlags, MoveMessage, PurgeMessage, SendMessage, OAuthSignIn>;
 
 inline RequestKind request_kind(const EngineRequest& request) {
     return std::visit([](const auto& r) { return std::decay_t<decltype(r)>::kind; }, request);

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "engine/outgoing_message.h"
+
 namespace mail::engine {
 
 namespace {
@@ -23,6 +25,15 @@ Refusal refuse(const RefreshFolder& r) {
 Refusal refuse(const SyncFlags&) { return {"offline", kLocalChangeKept}; }
 Refusal refuse(const MoveMessage&) { return {"offline", kLocalChangeKept}; }
 Refusal refuse(const PurgeMessage&) { return {"offline", kLocalChangeKept}; }
+
+// Builds the message exactly as the live backend would, so a malformed one is found offline too.
+Refusal refuse(const SendMessage& r) {
+    auto built = build_message(sender_address(r.account), r.draft);
+    if (!built) return {"send", built.error_text()};
+    return {"send", "SMTP is offline; validated " + std::to_string(built->size()) + " MIME bytes locally but did not send"};
+}
+
+Refusal refuse(const OAuthSignIn& r) { return {"oauth", "OAuth sign-in for " + r.account_key + " requires the live build"}; }
 
 }  // namespace
 

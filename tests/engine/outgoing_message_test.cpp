@@ -1,4 +1,4 @@
-#include "compose/outgoing_message.h"
+#include "engine/outgoing_message.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,12 +8,12 @@
 #include <climits>
 #include <fstream>
 
-#include "compose/calendar_invite.h"
-#include "compose/mime_reader.h"
+#include "engine/calendar_invite.h"
+#include "engine/mime_reader.h"
 #include "platform/services/paths.h"
 #include "platform/services/temp_dir.h"
 
-namespace mail::compose {
+namespace mail::engine {
 namespace {
 
 using namespace testing;
@@ -422,4 +422,4 @@ TEST(InvitationPart, CarriesTheBoundedPayloadWithLfLines) {
 }
 
 }  // namespace
-}  // namespace mail::compose
+}  // namespace mail::engine

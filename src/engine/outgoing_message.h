@@ -10,7 +10,7 @@
 #include "platform/base/result.h"
 #include "platform/services/blobstore.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 // The account's display name when it is not empty, and its address.
 MailAddress sender_address(const StoredConfig& account);
@@ -41,4 +41,4 @@ Result<std::string> parse_envelope_address(std::string_view text);
 Result<SmtpEnvelope> build_envelope(const MailAddress& sender, std::string_view to, std::string_view cc,
                                     std::string_view bcc);
 
-}  // namespace mail::compose
+}  // namespace mail::engine

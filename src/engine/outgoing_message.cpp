@@ -1,4 +1,4 @@
-#include "compose/outgoing_message.h"
+#include "engine/outgoing_message.h"
 
 #include <gmime/gmime.h>
 #include <unistd.h>
@@ -10,10 +10,11 @@
 #include <optional>
 #include <set>
 
-#include "compose/calendar_invite.h"
+#include "engine/calendar_invite.h"
+#include "engine/message_parser.h"
 #include "core/text_case.h"
 
-namespace mail::compose {
+namespace mail::engine {
 namespace {
 
 namespace blobstore = services::blobstore;
@@ -28,10 +29,8 @@ struct Unref {
 template <typename T>
 using Owned = std::unique_ptr<T, Unref>;
 
-void ensure_gmime() {
-    static std::once_flag once;
-    std::call_once(once, [] { g_mime_init(); });
-}
+// One initialisation of the MIME library for parsing and building alike.
+void ensure_gmime() { init_mime_library(); }
 
 // ---- UTF-8 ----
 
@@ -472,4 +471,4 @@ Result<SmtpEnvelope> build_envelope(const MailAddress& sender, std::string_view 
     return envelope;
 }
 
-}  // namespace mail::compose
+}  // namespace mail::engine

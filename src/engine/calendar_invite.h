@@ -8,7 +8,7 @@
 
 #include "platform/base/result.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 inline constexpr std::string_view kInvitationFileName = "invitation.ics";
 inline constexpr std::string_view kUnboundedInvitationError =
@@ -26,4 +26,4 @@ struct InvitationPart {
 // saving a draft would have dropped.
 Result<InvitationPart> invitation_part(std::string_view calendar_ics);
 
-}  // namespace mail::compose
+}  // namespace mail::engine

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace mail::compose::testing {
+namespace mail::engine::testing {
 
 struct Unref {
     void operator()(gpointer object) const {
@@ -91,4 +91,4 @@ inline std::vector<std::string> crlf_lines(std::string_view bytes, bool& only_cr
     return lines;
 }
 
-}  // namespace mail::compose::testing
+}  // namespace mail::engine::testing

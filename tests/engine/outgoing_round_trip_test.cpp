@@ -2,11 +2,11 @@
 // would be.
 #include <gtest/gtest.h>
 
-#include "compose/outgoing_message.h"
+#include "engine/outgoing_message.h"
 #include "engine/message_parser.h"
 #include "platform/services/temp_dir.h"
 
-namespace mail::compose {
+namespace mail::engine {
 namespace {
 
 TEST(EngineRoundTrip, ParserSeesWhatTheDraftSaid) {
@@ -56,4 +56,4 @@ TEST(EngineRoundTrip, ParserSeesWhatTheDraftSaid) {
 }
 
 }  // namespace
-}  // namespace mail::compose
+}  // namespace mail::engine

@@ -1,8 +1,8 @@
-#include "compose/calendar_invite.h"
+#include "engine/calendar_invite.h"
 
 #include "core/draft.h"
 
-namespace mail::compose {
+namespace mail::engine {
 
 Result<InvitationPart> invitation_part(std::string_view calendar_ics) {
     if (!is_bounded_invitation(calendar_ics)) return make_error(std::string(kUnboundedInvitationError));
@@ -21,4 +21,4 @@ Result<InvitationPart> invitation_part(std::string_view calendar_ics) {
     return part;
 }
 
-}  // namespace mail::compose
+}  // namespace mail::engine
