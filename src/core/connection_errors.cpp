@@ -1,8 +1,8 @@
-#include "accounts/connection_errors.h"
+#include "core/connection_errors.h"
 
 #include <initializer_list>
 
-namespace mail::accounts {
+namespace mail {
 namespace {
 
 bool contains_any(std::string_view text, std::initializer_list<std::string_view> fragments) {
@@ -38,4 +38,4 @@ std::string friendly_connection_error(std::string_view error) {
     return "connection failed: " + std::string(error);
 }
 
-}  // namespace mail::accounts
+}  // namespace mail

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-namespace mail::accounts {
+namespace mail {
 
 // Pure; callable from any thread. An error text that matches no known kind comes back as
 // "connection failed: " followed by the text unchanged.
 std::string friendly_connection_error(std::string_view error);
 
-}  // namespace mail::accounts
+}  // namespace mail

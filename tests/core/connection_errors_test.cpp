@@ -1,10 +1,10 @@
-#include "accounts/connection_errors.h"
+#include "core/connection_errors.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace mail::accounts {
+namespace mail {
 namespace {
 
 constexpr const char* kAuth = "authentication failed \u2014 check the username and password";
@@ -74,8 +74,8 @@ TEST(FriendlyConnectionError, UnmatchedTextIsKeptAsItWas) {
     EXPECT_EQ(friendly_connection_error(""), "connection failed: ");
     // Only ASCII is folded; the rest of the text passes through byte for byte.
     EXPECT_EQ(friendly_connection_error("Verbindung zurückgesetzt"), "connection failed: Verbindung zurückgesetzt");
-    EXPECT_EQ(friendly_connection_error("\xC4\xB0NVAL\xC4\xB0D"), "connection failed: \xC4\xB0NVAL\xC4\xB0D");
+    EXPECT_EQ(friendly_connection_error("\xC4\xB0NVAL\xC4\xB0" "D"), "connection failed: \xC4\xB0NVAL\xC4\xB0" "D");
 }
 
 }  // namespace
-}  // namespace mail::accounts
+}  // namespace mail
