@@ -9,6 +9,8 @@ shift || true
 
 bash "$here/setup.sh"
 cd "$root"
+# Let ccache share compiled objects between checkouts in different folders.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 if [ ! -f "build/$preset/build.ninja" ]; then
   cmake --preset "$preset" >/dev/null
 fi
