@@ -12,6 +12,7 @@
 
 #include "engine/calendar_invite.h"
 #include "engine/message_parser.h"
+#include "platform/base/utf8.h"
 #include "core/text_case.h"
 
 namespace mail::engine {
@@ -32,39 +33,8 @@ using Owned = std::unique_ptr<T, Unref>;
 // One initialisation of the MIME library for parsing and building alike.
 void ensure_gmime() { init_mime_library(); }
 
-// ---- UTF-8 ----
-
-// Decodes one scalar value at text[at]; returns its byte length, 0 for a malformed sequence.
-std::size_t decode(std::string_view text, std::size_t at, char32_t& out) {
-    auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    std::uint8_t b0 = byte(at);
-    if (b0 < 0x80) {
-        out = b0;
-        return 1;
-    }
-    std::size_t len = b0 >= 0xf0 ? 4 : b0 >= 0xe0 ? 3 : b0 >= 0xc0 ? 2 : 0;
-    if (len == 0 || b0 > 0xf4 || at + len > text.size()) return 0;
-    char32_t cp = b0 & (0x7f >> len);
-    for (std::size_t i = 1; i < len; ++i) {
-        std::uint8_t b = byte(at + i);
-        if ((b & 0xc0) != 0x80) return 0;
-        cp = (cp << 6) | (b & 0x3f);
-    }
-    static constexpr char32_t min_for_len[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < min_for_len[len] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0;
-    out = cp;
-    return len;
-}
-
-bool is_valid_utf8(std::string_view text) {
-    for (std::size_t at = 0; at < text.size();) {
-        char32_t cp = 0;
-        std::size_t len = decode(text, at, cp);
-        if (len == 0) return false;
-        at += len;
-    }
-    return true;
-}
+using utf8::decode;
+const auto is_valid_utf8 = utf8::is_valid;
 
 // A header value on one line: every control character (a CRLF pair counts as one) becomes a
 // space, and malformed UTF-8 becomes U+FFFD, so nothing a user typed can start a new header.
