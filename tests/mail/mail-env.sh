@@ -331,6 +331,13 @@ adduser() {
   local user=${1:?$usage} pass=${2:?$usage}
   grep -q "^$user:" "$BASE/dovecot/users" && return 0
   echo "$user:{PLAIN}$pass::::::" >> "$BASE/dovecot/users"  # Dovecot notices the change itself
+  # ...but not at once: wait until a running Dovecot knows the user.
+  if [ -f "$BASE/run/dovecot-fg.pid" ]; then
+    for _ in $(seq 50); do
+      doveadm -c "$BASE/dovecot/dovecot.conf" user "$user" >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+  fi
   if [ -f "$BASE/postfix/main.cf" ]; then
     cut -d: -f1 "$BASE/dovecot/users" | sed 's/$/ OK/' > "$BASE/postfix/vmailbox"
     if postfix -c "$BASE/postfix" status >/dev/null 2>&1; then postfix -c "$BASE/postfix" reload >/dev/null 2>&1; fi

@@ -23,10 +23,12 @@ def give(path):
 for sub in ("", "cur", "new", "tmp"):
     os.makedirs(os.path.join(maildir, sub), mode=0o700, exist_ok=True)
     give(os.path.join(maildir, sub))
-# MAIL/<domain>/<user>/Maildir: the user's and the domain's directories must be the mail user's too
-user_dir = os.path.dirname(os.path.abspath(maildir))
-give(user_dir)
-give(os.path.dirname(user_dir))
+# Every directory between the environment's mail root and this Maildir must be the mail user's
+# too (BASE/mail/<domain>/<user>/Maildir[/.Folder]).
+above = os.path.dirname(os.path.abspath(maildir))
+while owner and not os.path.isdir(os.path.join(os.path.dirname(above), "certs")) and above != "/":
+    give(above)
+    above = os.path.dirname(above)
 
 host = socket.gethostname().replace("/", "_").replace(":", "_")
 now, pid = int(time.time()), os.getpid()
