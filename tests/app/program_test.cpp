@@ -21,8 +21,8 @@ struct ProgramRun {
     std::string output;
 };
 
-ProgramRun run_program(const std::string& args) {
-    std::string command = std::string(VARO_MAIL_BINARY) + " --headless " + args + " 2>&1";
+ProgramRun run_program_env(const std::string& env, const std::string& args) {
+    std::string command = env + " " + std::string(VARO_MAIL_BINARY) + " --headless " + args + " 2>&1";
     ProgramRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -32,6 +32,8 @@ ProgramRun run_program(const std::string& args) {
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+
+ProgramRun run_program(const std::string& args) { return run_program_env("", args); }
 
 std::string read_all(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -112,6 +114,15 @@ TEST_F(ProgramTest, StoredAccountStartsWithoutWelcomeScreenAndSurvivesRestart) {
     EXPECT_EQ(loaded.accounts[0].config.password, "correct horse");
     EXPECT_EQ(loaded.accounts[0].config.imap_host, "imap.example.test");
     EXPECT_EQ(store->active_id(accounts::email_account_type()), "ada@example.test");
+}
+
+TEST_F(ProgramTest, WithoutADisplayTheDefaultSceneIsRenderedAndItsPathPrinted) {
+    ProgramRun run = run_program_env("TMPDIR=" + dir_.string() + " XDG_CONFIG_HOME=" + (dir_ / "config").string(), "");
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    const fs::path png = dir_ / "varo-mail-wide.png";
+    EXPECT_NE(run.output.find(png.string()), std::string::npos) << run.output;
+    EXPECT_EQ(png_size(png), (std::pair{1280, 800}));
+    EXPECT_FALSE(fs::exists(dir_ / "config" / "varo-mail")) << "a scene never touches the user's files";
 }
 
 TEST_F(ProgramTest, ABadInputLineStopsTheRunNamingTheLine) {

@@ -157,8 +157,11 @@ int run_or_exit(LaunchConfig config, int argc, char** argv) {
     if (config.setup) config.setup(app);
 
     LaunchContext context{cl.scene};
+    // Without a display and without anything asked for, show what the window would look like:
+    // the default scene, rendered to a PNG below.
+    const bool render_default_scene = headless && !automation;
     auto [width, height] = cl.size ? *cl.size : config.window_size(context);
-    WidgetBox root = cl.scene ? config.scene(context) : config.root();
+    WidgetBox root = cl.scene || render_default_scene ? config.scene(context) : config.root();
     RootHost host(std::move(root));
 
     MailWindow window(host, config.may_close);
@@ -186,10 +189,9 @@ int run_or_exit(LaunchConfig config, int argc, char** argv) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 
     std::optional<std::string> screenshot = cl.screenshot;
-    if (headless && !automation) {
-        // No display and nothing asked for: show the user what the window would look like.
+    if (render_default_scene) {
         auto dir = std::filesystem::temp_directory_path();
-        screenshot = (dir / ("varo-mail-" + cl.scene.value_or("start") + ".png")).string();
+        screenshot = (dir / ("varo-mail-" + cl.scene.value_or("wide") + ".png")).string();
     }
     if (screenshot) {
         QPixmap picture = window.grab();
