@@ -8,6 +8,7 @@
 #include "app/mail_app.h"
 #include "app/scenes.h"
 #include "engine/engine.h"
+#include "engine/engine_request_json.h"
 #include "platform/images/image_store.h"
 #include "platform/services/net.h"
 
@@ -62,6 +63,7 @@ launch::LaunchConfig make_launch_config() {
         // The "mail.action" handler registers here with the action framework.
     };
     config.may_close = [] { return true; };
+    config.commands["engine-request"] = [](const std::string& file) { return engine::run_engine_request_file(file); };
     config.resizable = true;
     config.fullscreen = false;
     config.publish_accessibility = true;
