@@ -8,13 +8,17 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 
 #include "e2e/mail_env.h"
 #include "engine/engine.h"
 #include "engine/imap_session.h"
 #include "engine/server_operations.h"
+#include "engine/oauth_refresh.h"
 #include "platform/services/net.h"
+#include "platform/services/paths.h"
+#include "platform/services/secret_vault.h"
 
 namespace mail::e2e {
 namespace {
@@ -345,6 +349,75 @@ TEST_F(ImapEndToEnd, WithoutMoveOrUidplusNothingElseIsTried) {
         EXPECT_EQ(sent[3], "UID STORE 3 +FLAGS.SILENT (\\Deleted)");
         EXPECT_EQ(sent[4], "UID EXPUNGE 3");
     }
+}
+
+}  // namespace
+}  // namespace mail::e2e
+
+namespace mail::e2e {
+namespace {
+
+// An OAuth account whose stored token has expired: the engine refreshes it at the provider's
+// token endpoint (moved to loopback), saves the new token, and logs in with XOAUTH2.
+TEST_F(ImapEndToEnd, ExpiredTokenIsRefreshedSavedAndUsedForXoauth2) {
+    std::string user = env.add_user("oauth", "gmail.com");
+    const std::string fresh = "fresh-" + std::to_string(::getpid());
+    run_shell("echo " + shell_quote(fresh + " " + user) + " >> " + shell_quote((env.base / "dovecot" / "oauth-tokens").string()));
+
+    auto root = std::filesystem::temp_directory_path() / ("imap-oauth-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    services::set_root_override(root);
+    {
+        auto vault = services::SecretVault::open();
+        ASSERT_TRUE(vault.ok());
+        vault->put(user, {"", engine::tokens_to_json({"stale-token", "the-refresh-token", 3600, 1000})});
+        ASSERT_TRUE(vault->try_save().ok());
+    }
+    auto log = root / "token-requests";
+    std::string command = "/usr/bin/python3 " + env.scripts() + "/token_endpoint.py " +
+                          shell_quote("{\"access_token\":\"" + fresh + "\",\"expires_in\":3600}") + " " +
+                          shell_quote(log.string());
+    FILE* endpoint = popen(command.c_str(), "r");
+    char port[32] = {};
+    ASSERT_TRUE(endpoint && std::fgets(port, sizeof port, endpoint));
+    ::setenv("VARO_MAIL_GOOGLE_TOKEN_URL", ("http://127.0.0.1:" + std::string(port, std::strlen(port) - 1) + "/token").c_str(), 1);
+    ::setenv("VARO_MAIL_GOOGLE_CLIENT_ID", "test-client", 1);
+
+    StoredConfig account = account_for(user);
+    account.auth = AuthMethod::OAuth;
+    account.password.clear();
+    auto events = run_request(Connect(account));
+    pclose(endpoint);
+    ASSERT_EQ(events.size(), 3u) << (std::holds_alternative<event::Failed>(events[0]) ? std::get<event::Failed>(events[0]).message : "");
+    EXPECT_TRUE(std::holds_alternative<event::Connected>(events[0]));
+
+    std::ifstream sent(log);
+    std::string line;
+    std::getline(sent, line);
+    auto request = nlohmann::json::parse(line);
+    EXPECT_EQ(request["path"], "/token");
+    EXPECT_EQ(request["form"], nlohmann::json::parse(R"([["grant_type","refresh_token"],["client_id","test-client"],["refresh_token","the-refresh-token"]])"));
+    auto vault = services::SecretVault::open();
+    ASSERT_TRUE(vault.ok());
+    auto saved = engine::tokens_from_json(*vault->get(user)->token);
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->access_token, fresh);
+    EXPECT_EQ(saved->refresh_token, "the-refresh-token");  // the answer carried none: the old one stays
+    EXPECT_EQ(saved->expires_in, 3600u);
+
+    // The saved token is now used as it is; a token the server does not know is refused.
+    EXPECT_EQ(run_request(Connect(account)).size(), 3u);
+    {
+        auto v = services::SecretVault::open();
+        v->put(user, {"", engine::tokens_to_json({"revoked", "", 3600, engine::now_seconds()})});
+        ASSERT_TRUE(v->try_save().ok());
+    }
+    EXPECT_EQ(failure_of(run_request(Connect(account)), "connect"), "authentication failed — check the username and password");
+    ::unsetenv("VARO_MAIL_GOOGLE_TOKEN_URL");
+    ::unsetenv("VARO_MAIL_GOOGLE_CLIENT_ID");
+    services::clear_root_override();
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace
