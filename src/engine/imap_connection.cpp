@@ -318,7 +318,8 @@ asio::awaitable<Result<CommandResult>> Connection::authenticate(std::string_view
 
 asio::awaitable<void> Connection::logout() {
     if (impl_->broken) co_return;
-    auto done = co_await run(Command("LOGOUT"));
+    const Command command("LOGOUT");
+    auto done = co_await run(command);
     (void)done;
     asio::error_code ignored;
     impl_->stream.lowest_layer().close(ignored);

@@ -122,7 +122,8 @@ asio::awaitable<Result<std::vector<MailMessage>>> refresh_operation(StoredConfig
     if (!opened) co_return opened.error();
     imap::Connection& connection = **opened;
 
-    if (auto selected = co_await connection.run(select_command(where.mailbox)); !selected) co_return selected.error();
+    const imap::Command select = select_command(where.mailbox);
+    if (auto selected = co_await connection.run(select); !selected) co_return selected.error();
     imap::Command search("UID SEARCH");
     search.raw(where.criterion);
     auto searched = co_await connection.run(search);

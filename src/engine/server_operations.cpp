@@ -57,10 +57,12 @@ asio::awaitable<Status> sync_flags_operation(StoredConfig account, MailMessage m
     if (!connection) co_return connection.error();
     auto uid = co_await locate_message(**connection, message);
     if (!uid) co_return uid.error();
-    auto seen = co_await (*connection)->run(uid_store(*uid, message.seen ? "+FLAGS (\\Seen)" : "-FLAGS (\\Seen)"));
+    // Commands are named locals: temporaries inside a co_await expression are fragile with g++ 12.
+    const imap::Command read_state = uid_store(*uid, message.seen ? "+FLAGS (\\Seen)" : "-FLAGS (\\Seen)");
+    auto seen = co_await (*connection)->run(read_state);
     if (!seen) co_return seen.error();
-    auto starred =
-        co_await (*connection)->run(uid_store(*uid, message.flagged ? "+FLAGS (\\Flagged)" : "-FLAGS (\\Flagged)"));
+    const imap::Command star_state = uid_store(*uid, message.flagged ? "+FLAGS (\\Flagged)" : "-FLAGS (\\Flagged)");
+    auto starred = co_await (*connection)->run(star_state);
     if (!starred) co_return starred.error();
     co_await (*connection)->logout();
     co_return Status{};
@@ -86,8 +88,8 @@ asio::awaitable<Status> purge_operation(StoredConfig account, MailMessage messag
     if (!connection) co_return connection.error();
     auto uid = co_await locate_message(**connection, message);
     if (!uid) co_return uid.error();
-    if (auto marked = co_await (*connection)->run(uid_store(*uid, "+FLAGS.SILENT (\\Deleted)")); !marked)
-        co_return marked.error();
+    const imap::Command mark = uid_store(*uid, "+FLAGS.SILENT (\\Deleted)");
+    if (auto marked = co_await (*connection)->run(mark); !marked) co_return marked.error();
     imap::Command expunge("UID EXPUNGE");
     expunge.raw(std::to_string(*uid));
     if (auto expunged = co_await (*connection)->run(expunge); !expunged)
