@@ -62,6 +62,7 @@ launch::LaunchConfig make_launch_config() {
         app.set_window_title("Mail");
         // The "mail.action" handler registers here with the action framework.
     };
+    config.persist_open = persist::open;
     config.may_close = [] { return true; };
     config.commands["engine-request"] = [](const std::string& file) { return engine::run_engine_request_file(file); };
     config.resizable = true;

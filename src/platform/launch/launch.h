@@ -1,6 +1,7 @@
 #pragma once
 // The program's entry into the toolkit: it hands over a launch configuration, the toolkit opens
 // one window (or an offscreen surface) and drives the root widget until the window closes.
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/actionfw/action_host.h"
+#include "platform/base/result.h"
+#include "platform/replica/document.h"
 #include "platform/ui/widget.h"
 
 namespace mail::launch {
@@ -17,29 +21,16 @@ struct LaunchContext {
     std::optional<std::string> scene;  // the scene asked for with --scene
 };
 
-// Handlers that the platform's menus, bindings and automation invoke by key.
-class ActionRegistry {
-public:
-    using Handler = std::function<bool(const std::string& encoded)>;
-    void register_handler(std::string key, Handler handler) { handlers_[std::move(key)] = std::move(handler); }
-    const Handler* find(const std::string& key) const {
-        auto it = handlers_.find(key);
-        return it == handlers_.end() ? nullptr : &it->second;
-    }
-
-private:
-    std::map<std::string, Handler> handlers_;
-};
-
 class App {
 public:
     void set_window_title(std::string title) { title_ = std::move(title); }
     const std::string& window_title() const { return title_; }
-    ActionRegistry& action_registry_mut() { return registry_; }
+    actionfw::ActionRegistry& action_registry_mut() { return registry_; }
+    const actionfw::ActionRegistry& action_registry() const { return registry_; }
 
 private:
     std::string title_ = "Application";
-    ActionRegistry registry_;
+    actionfw::ActionRegistry registry_;
 };
 
 using WidgetBox = std::unique_ptr<ui::Widget>;
@@ -59,6 +50,9 @@ struct LaunchConfig {
     std::function<WidgetBox(const LaunchContext&)> scene;
     std::function<std::pair<int, int>(const LaunchContext&)> window_size;
     std::function<void(App&)> setup;
+    // Opens the replica document the platform keeps for the program (durable, under the data
+    // root); scenes get a fresh one in memory instead.
+    std::function<Result<persist::Document>(const std::filesystem::path&)> persist_open;
     // Asked before the window closes; closing goes ahead when it answers true.
     std::function<bool()> may_close;
 

@@ -2,13 +2,16 @@
 
 namespace mail::launch {
 
-RootHost::RootHost(std::unique_ptr<ui::Widget> root) : root_(std::move(root)), theme_(ui::Theme::dark()) {}
+RootHost::RootHost(std::unique_ptr<ui::Widget> root, persist::Document replica, const actionfw::ActionRegistry& registry)
+    : root_(std::move(root)), replica_(std::move(replica)), actions_(registry), theme_(ui::Theme::dark()) {}
 
 void RootHost::frame(ui::Instant now, ui::Size viewport, float scale) {
     ui::FrameContext frame;
     frame.now = now;
     frame.scale = scale;
     frame.text_scale = layout_.text_scale;
+    frame.replica = &replica_;
+    frame.actions = &actions_;
     root_->sync(frame);
     layout_.viewport = viewport;
     root_->build_layout(layout_);

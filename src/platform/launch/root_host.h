@@ -4,6 +4,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/actionfw/action_host.h"
+#include "platform/replica/document.h"
 #include "platform/ui/painter.h"
 #include "platform/ui/theme.h"
 #include "platform/ui/widget.h"
@@ -12,7 +14,8 @@ namespace mail::launch {
 
 class RootHost {
 public:
-    explicit RootHost(std::unique_ptr<ui::Widget> root);
+    // The root is handed the replica document and the action host on every frame.
+    RootHost(std::unique_ptr<ui::Widget> root, persist::Document replica, const actionfw::ActionRegistry& registry);
 
     // One frame: sync, then layout into the viewport.
     void frame(ui::Instant now, ui::Size viewport, float scale);
@@ -32,6 +35,8 @@ private:
     void run_control_invocations();
 
     std::unique_ptr<ui::Widget> root_;
+    persist::Document replica_;
+    actionfw::ActionHost actions_;
     ui::Theme theme_;
     ui::LayoutContext layout_;
 };

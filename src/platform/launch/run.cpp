@@ -15,6 +15,7 @@
 #include "platform/launch/input_script.h"
 #include "platform/launch/launch.h"
 #include "platform/launch/window.h"
+#include "platform/log/log.h"
 #include "platform/services/paths.h"
 #include "platform/ui/gallery.h"
 
@@ -90,6 +91,20 @@ Status run_script(const std::vector<InputStep>& steps, MailWindow& window, RootH
     return {};
 }
 
+// The document the program's local decisions are kept in. Scenes keep theirs in memory; a
+// document that cannot be opened is reported, left as it is, and the program runs on one in
+// memory so that nothing it holds is overwritten.
+persist::Document open_replica(const LaunchConfig& config, bool scene) {
+    if (scene || !config.persist_open) return persist::open_in_memory();
+    auto path = persist::default_path();
+    if (!path) return persist::open_in_memory();
+    auto opened = config.persist_open(*path);
+    if (opened) return std::move(*opened);
+    log::event("platform::launch", log::Level::Error, "replica document unavailable; changes are kept in memory only",
+               {{"error", opened.error_text()}, {"path", path->string()}});
+    return persist::open_in_memory();
+}
+
 }  // namespace
 
 int run_or_exit(LaunchConfig config, int argc, char** argv) {
@@ -161,8 +176,9 @@ int run_or_exit(LaunchConfig config, int argc, char** argv) {
     // the default scene, rendered to a PNG below.
     const bool render_default_scene = headless && !automation;
     auto [width, height] = cl.size ? *cl.size : config.window_size(context);
-    WidgetBox root = cl.scene || render_default_scene ? config.scene(context) : config.root();
-    RootHost host(std::move(root));
+    const bool scene = cl.scene || render_default_scene;
+    WidgetBox root = scene ? config.scene(context) : config.root();
+    RootHost host(std::move(root), open_replica(config, scene), app.action_registry());
 
     MailWindow window(host, config.may_close);
     window.setWindowTitle(QString::fromStdString(app.window_title()));

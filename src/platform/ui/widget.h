@@ -11,6 +11,13 @@
 #include "platform/ui/event.h"
 #include "platform/ui/geometry.h"
 
+namespace mail::persist {
+class Document;
+}
+namespace mail::actionfw {
+class ActionHost;
+}
+
 namespace mail::ui {
 
 class Painter;
@@ -23,6 +30,10 @@ struct FrameContext {
     Instant now = Clock::now();
     float scale = 1;       // device pixels per layout unit
     float text_scale = 1;  // the user's text size setting
+    // The replica document the platform keeps for the program, and the action host that applies
+    // actions to it; absent when the platform has none to give.
+    persist::Document* replica = nullptr;
+    const actionfw::ActionHost* actions = nullptr;
 };
 
 struct LayoutContext {
