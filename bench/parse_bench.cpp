@@ -185,6 +185,7 @@ void gmime_construct_only(benchmark::State& state, const std::string& raw) {
         g_object_unref(parser);
         g_object_unref(stream);
         g_byte_array_steal(array, nullptr);
+        g_byte_array_free(array, TRUE);
     }
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * raw.size()));

@@ -2,11 +2,12 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -523,6 +524,7 @@ public:
                 continue;
             }
             header_bytes_ += line.size() + 1;
+            note_charsets(line);
             if (line.front() == ' ' || line.front() == '\t') {
                 if (in_content_type_) content_type_.append(line);
             } else {
@@ -553,6 +555,34 @@ private:
             return closing;
         }
         return std::nullopt;
+    }
+
+    // Charset names in encoded words ("=?name?"), charset parameters and RFC 2231 values
+    // ("*=name'"). A name split across folded lines is not seen, which only lowers the count
+    // for text that fails to decode anyway.
+    void note_charsets(std::string_view line) {
+        auto add = [&](std::string_view name) {
+            if (name.empty() || name.size() > 64) return;
+            std::string lower = ascii_lower(name);
+            if (std::find(charsets_.begin(), charsets_.end(), lower) != charsets_.end()) return;
+            charsets_.push_back(std::move(lower));
+            if (charsets_.size() > limits_.max_charsets)
+                fail("message names more than " + std::to_string(limits_.max_charsets) + " charsets");
+        };
+        for (std::size_t at = line.find("=?"); at != std::string_view::npos; at = line.find("=?", at + 2)) {
+            std::size_t end = line.find('?', at + 2);
+            if (end != std::string_view::npos) add(line.substr(at + 2, end - at - 2));
+        }
+        for (std::size_t at = line.find("*="); at != std::string_view::npos; at = line.find("*=", at + 2)) {
+            std::size_t end = line.find('\'', at + 2);
+            if (end != std::string_view::npos) add(trim_white_space(line.substr(at + 2, end - at - 2)));
+        }
+        std::string lower = ascii_lower(line);
+        for (std::size_t at = lower.find("charset="); at != std::string::npos; at = lower.find("charset=", at + 8)) {
+            std::string_view value = std::string_view(line).substr(at + 8);
+            if (!value.empty() && value.front() == '"') value.remove_prefix(1);
+            add(value.substr(0, value.find_first_of("\"; \t")));
+        }
     }
 
     void begin_entity() {
@@ -599,6 +629,7 @@ private:
 
     const ParseLimits& limits_;
     std::vector<std::string> boundaries_;
+    std::vector<std::string> charsets_;
     std::string content_type_;
     bool in_content_type_ = false;
     std::size_t header_bytes_ = 0;
@@ -629,13 +660,16 @@ Result<MailMessage> parse_message(std::string_view raw, std::int64_t date, Folde
     if (std::optional<std::string> refused = Preflight(limits).check(raw)) return make_error(*refused);
 
     // The stream reads the caller's bytes in place; bodies stay views into them until decoded.
-    GByteArray* array = g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(raw.data())), raw.size());
-    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(array));
-    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
-    struct GiveBack {
+    // The array only borrows them: it is emptied, then freed, once the stream is gone.
+    struct BorrowedBytes {
         GByteArray* array;
-        ~GiveBack() { g_byte_array_steal(array, nullptr); }
-    } give_back{array};
+        ~BorrowedBytes() {
+            g_byte_array_steal(array, nullptr);
+            g_byte_array_free(array, TRUE);
+        }
+    } borrowed{g_byte_array_new_take(reinterpret_cast<guint8*>(const_cast<char*>(raw.data())), raw.size())};
+    GRef<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(borrowed.array));
+    g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
     GRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     GRef<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
     if (!message) return make_error("not a MIME message");

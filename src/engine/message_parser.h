@@ -23,6 +23,7 @@ struct ParseLimits {
     std::size_t max_header_fields = 10000;     // all header blocks together
     int max_depth = 32;                        // multiparts and attached messages inside each other
     std::size_t max_parts = 2000;              // every MIME entity, containers included
+    std::size_t max_charsets = 16;             // distinct names: the library caches each for good
     std::size_t max_decoded_bytes = 96u << 20;     // attachments and bodies after decoding
     std::size_t max_html_render_bytes = 2u << 20;  // HTML handed to the plain-text renderer
 };

@@ -348,6 +348,7 @@ TEST(ParseMessage, LimitsRefuseWithOneLine) {
     small.max_depth = 4;
     small.max_parts = 8;
     small.max_decoded_bytes = 1000;
+    small.max_charsets = 3;
 
     std::string attached_message = "Subject: m\r\nContent-Type: message/rfc822\r\n\r\n";
     for (int i = 0; i < 6; ++i) attached_message += "Content-Type: message/rfc822\r\n\r\n";
@@ -366,6 +367,10 @@ TEST(ParseMessage, LimitsRefuseWithOneLine) {
         {many_parts(9), "message has more than 8 parts"},
         {"Subject: big\r\nContent-Type: application/zip; name=a.zip\r\n\r\n" + std::string(1200, 'z'),
          "message decodes to more than 1000 bytes"},
+        // The library keeps every charset name it meets, so one message may not name many.
+        {"Subject: =?x-a?Q?1?= =?X-A?Q?2?= =?x-b?Q?3?=\r\nContent-Type: text/plain; charset=\"x-c\"\r\n"
+         "Content-Disposition: inline; filename*=x-d''a.txt\r\n\r\nbody",
+         "message names more than 3 charsets"},
     };
     for (const Case& c : cases) {
         Result<MailMessage> m = parse_message(c.raw, 0, FolderRole::Inbox, small);
