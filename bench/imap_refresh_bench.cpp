@@ -46,7 +46,8 @@ void BM_RefreshNewest50(benchmark::State& state) {
             asio::detached);
         io.run();
         auto messages = result.get();
-        if (!messages || messages->size() != 50) return state.SkipWithError("refresh did not return 50 messages");
+        if (!messages) return state.SkipWithError(("refresh failed: " + messages.error_text()).c_str());
+        if (messages->size() != 50) return state.SkipWithError("refresh did not return 50 messages");
         benchmark::DoNotOptimize(messages->data());
     }
 }

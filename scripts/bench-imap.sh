@@ -9,8 +9,8 @@ build=${1:-$root/build/default}
 cmake --build "$build" --target imap_bench >/dev/null
 
 # Own ports, so a test environment running at the same time is left alone.
-export IMAP_PORT=${IMAP_PORT:-30143} IMAPS_PORT=${IMAPS_PORT:-30993} SMTPS_PORT=${SMTPS_PORT:-30465}
-export SUBMISSION_PORT=${SUBMISSION_PORT:-30587} OAUTH_PORT=${OAUTH_PORT:-38080}
+export IMAP_PORT=${IMAP_PORT:-40143} IMAPS_PORT=${IMAPS_PORT:-40993} SMTPS_PORT=${SMTPS_PORT:-40465}
+export SUBMISSION_PORT=${SUBMISSION_PORT:-40587} OAUTH_PORT=${OAUTH_PORT:-48080}
 base=$(mktemp -d)
 trap '"$root/tests/mail/mail-env.sh" stop "$base" >/dev/null; rm -rf "$base"' EXIT
 "$root/tests/mail/mail-env.sh" setup "$base" >/dev/null
