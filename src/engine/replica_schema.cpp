@@ -99,20 +99,24 @@ bool labels_equal(const std::vector<std::string>& local, const std::vector<std::
 }
 
 // The document's decisions about one message, written onto its record.
-bool apply_flags(const MapView& flags_entry, const StableId& id, Mailbox& mailbox) {
+// The record is compared first so that an unchanged message costs no lookups in the mailbox.
+bool apply_flags(const MapView& flags_entry, const MailMessage& message, Mailbox& mailbox) {
+    const StableId id = message.id;
     bool changed = false;
-    if (auto read = flags_entry.get_bool("read")) changed |= mailbox.set_seen(id, *read);
-    if (auto starred = flags_entry.get_bool("starred")) changed |= mailbox.set_flagged(id, *starred);
+    if (auto read = flags_entry.get_bool("read"); read && *read != message.seen)
+        changed |= mailbox.set_seen(id, *read);
+    if (auto starred = flags_entry.get_bool("starred"); starred && *starred != message.flagged)
+        changed |= mailbox.set_flagged(id, *starred);
     if (auto folder = flags_entry.get_text("folder")) {
-        if (auto role = parse_folder_role(*folder)) changed |= mailbox.set_folder(id, *role);
+        if (auto role = parse_folder_role(*folder); role && *role != message.folder)
+            changed |= mailbox.set_folder(id, *role);
     }
     if (auto labels = flags_entry.get_list("labels")) {
         // First occurrences: two replicas adding the same label apart leave two elements.
         std::vector<std::string_view> stored;
         for (std::string_view text : labels->texts())
             if (std::find(stored.begin(), stored.end(), text) == stored.end()) stored.push_back(text);
-        const MailMessage* message = mailbox.find(id);
-        if (message && !labels_equal(message->labels, stored)) {
+        if (!labels_equal(message.labels, stored)) {
             mailbox.update(id, [&](MailMessage& m) { m.labels.assign(stored.begin(), stored.end()); });
             changed = true;
         }
@@ -127,12 +131,12 @@ bool is_purged(const std::optional<MapView>& messages, std::string_view id) {
 }
 
 // One message of the mailbox brought in line with the document; false when it was already.
-bool project_one(const std::optional<MapView>& flags, const std::optional<MapView>& messages, const StableId& id,
-                 std::string_view text, Mailbox& mailbox) {
-    if (is_purged(messages, text)) return mailbox.remove(id).has_value();
+bool project_one(const std::optional<MapView>& flags, const std::optional<MapView>& messages,
+                 const MailMessage& message, std::string_view text, Mailbox& mailbox) {
+    if (is_purged(messages, text)) return mailbox.remove(message.id).has_value();
     if (!flags) return false;
     auto entry = flags->get_map(text);
-    return entry ? apply_flags(*entry, id, mailbox) : false;
+    return entry ? apply_flags(*entry, message, mailbox) : false;
 }
 
 Status seed_all(persist::Document& doc, const MailMessage* messages, std::size_t count) {
@@ -225,7 +229,7 @@ bool project_onto(const persist::Document& doc, Mailbox& mailbox) {
         if (is_purged(messages, id.view())) {
             purged.push_back(message->id);
         } else if (flags) {
-            if (auto entry = flags->get_map(id.view())) changed |= apply_flags(*entry, message->id, mailbox);
+            if (auto entry = flags->get_map(id.view())) changed |= apply_flags(*entry, *message, mailbox);
         }
     }
     for (const StableId& id : purged) changed |= mailbox.remove(id).has_value();
@@ -258,8 +262,9 @@ bool ReplicaProjection::project(const persist::Document& doc, Mailbox& mailbox) 
             ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
             for (std::string_view text : ids) {
                 auto id = Uuid::parse(text);
-                if (!id || !mailbox.contains(*id)) continue;
-                changed |= project_one(flags, messages, *id, text, mailbox);
+                const MailMessage* message = id ? mailbox.find(*id) : nullptr;
+                if (!message) continue;
+                changed |= project_one(flags, messages, *message, text, mailbox);
             }
         }
     }

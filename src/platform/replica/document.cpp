@@ -150,7 +150,7 @@ std::size_t ListNode::find(const Stamp& id) const {
     return elements.size();
 }
 
-Impl::Impl() { instances.emplace(Stamp{}, NodeRef{&root, nullptr}); }
+Impl::Impl() = default;
 
 Replica* Impl::intern(const Uuid& id) {
     auto it = replica_by_id.find(id);
@@ -208,17 +208,18 @@ bool Impl::join_scalar(MapNode& map, std::string_view key, const Stamp& stamp, c
 
 MapNode* Impl::join_map(MapNode& map, std::string_view key, const Stamp& stamp, bool& made) {
     made = false;
-    if (auto it = instances.find(stamp); it != instances.end()) return it->second.map;
     std::uint32_t at = map.find_or_add(key);
     Slot& slot = *map.slots[at];
     if (!slot.containers) slot.containers = std::make_unique<Containers>();
+    for (const auto& existing : slot.containers->maps)
+        if (existing->id == stamp) return existing.get();
     auto node = std::make_unique<MapNode>();
     node->id = stamp;
     node->parent = &map;
     node->parent_slot = at;
     MapNode* out = node.get();
     slot.containers->maps.push_back(std::move(node));
-    instances.emplace(stamp, NodeRef{out, nullptr});
+    if (loading) instances.emplace(stamp, NodeRef{out, nullptr});
     if (in_change) undo.push_back(Undo{Undo::Type::MapMade, &slot, stamp, {}, out});
     slot.shaped_at = pending_generation;
     touch(&map, at);
@@ -229,17 +230,18 @@ MapNode* Impl::join_map(MapNode& map, std::string_view key, const Stamp& stamp, 
 
 ListNode* Impl::join_list(MapNode& map, std::string_view key, const Stamp& stamp, bool& made) {
     made = false;
-    if (auto it = instances.find(stamp); it != instances.end()) return it->second.list;
     std::uint32_t at = map.find_or_add(key);
     Slot& slot = *map.slots[at];
     if (!slot.containers) slot.containers = std::make_unique<Containers>();
+    for (const auto& existing : slot.containers->lists)
+        if (existing->id == stamp) return existing.get();
     auto node = std::make_unique<ListNode>();
     node->id = stamp;
     node->parent = &map;
     node->parent_slot = at;
     ListNode* out = node.get();
     slot.containers->lists.push_back(std::move(node));
-    instances.emplace(stamp, NodeRef{nullptr, out});
+    if (loading) instances.emplace(stamp, NodeRef{nullptr, out});
     if (in_change) undo.push_back(Undo{Undo::Type::ListMade, &slot, stamp, {}, out});
     slot.shaped_at = pending_generation;
     touch(&map, at);
@@ -301,13 +303,11 @@ void Impl::roll_back() {
         case Undo::Type::MapMade: {
             auto& maps = u.slot->containers->maps;
             maps.erase(std::find_if(maps.begin(), maps.end(), [&](const auto& m) { return m.get() == u.node; }));
-            instances.erase(u.stamp);
             break;
         }
         case Undo::Type::ListMade: {
             auto& lists = u.slot->containers->lists;
             lists.erase(std::find_if(lists.begin(), lists.end(), [&](const auto& l) { return l.get() == u.node; }));
-            instances.erase(u.stamp);
             break;
         }
         case Undo::Type::Inserted: {
@@ -399,6 +399,7 @@ void Impl::merge_list(ListNode& ours, const ListNode& theirs) {
 
 Status Impl::load() {
     loading = true;
+    instances.emplace(Stamp{}, NodeRef{&root, nullptr});
     pending_generation = next_generation();
     std::unordered_map<std::int64_t, const Replica*> by_row;
     auto stamp_of = [&](std::int64_t counter, std::int64_t row, Stamp& out) -> bool {
@@ -480,6 +481,7 @@ Status Impl::load() {
             return make_error("a change has an unknown kind " + std::to_string(r.op));
         });
     loading = false;
+    instances = {};  // only the log names instances by stamp; everything else walks the tree
     if (!status) return status;
     local = intern(log->local_replica());
     generation = pending_generation;

@@ -92,7 +92,7 @@ struct Impl {
     std::uint64_t clock = 0;  // highest counter seen
 
     MapNode root;
-    std::unordered_map<Stamp, NodeRef, StampHash> instances;
+    std::unordered_map<Stamp, NodeRef, StampHash> instances;  // while loading
 
     std::uint64_t generation = 0;
     std::unique_ptr<SqliteLog> log;
