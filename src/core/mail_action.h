@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/draft.h"
+#include "platform/actionfw/action_host.h"
 #include "platform/base/result.h"
 
 namespace mail {
@@ -18,11 +19,7 @@ inline constexpr std::string_view kMailActionType = "mail.action";
 inline constexpr std::string_view kMailOperationType = "mail.operation";
 
 // The action framework's envelope: what kind of value the payload is, and its JSON text.
-struct EncodedAction {
-    std::string operation_type;
-    std::string payload;
-    friend bool operator==(const EncodedAction&, const EncodedAction&) = default;
-};
+using EncodedAction = actionfw::EncodedAction;
 
 // The variants, in their fixed order. Ids are stable id texts (hyphenated, lower case); they
 // stay texts here because the reducer cleans whatever arrives.
