@@ -79,6 +79,13 @@ public:
     void text(std::string_view run, bool preformatted) {
         for (std::size_t i = 0; i < run.size(); ++i) {
             char c = run[i];
+            // U+00A0 (no-break space) reads as a plain space in text; it does not collapse.
+            if (static_cast<unsigned char>(c) == 0xC2 && i + 1 < run.size() &&
+                static_cast<unsigned char>(run[i + 1]) == 0xA0) {
+                put_char(' ');
+                ++i;
+                continue;
+            }
             if (preformatted) {
                 if (c == '\r') continue;
                 if (c == '\n') {
@@ -92,13 +99,6 @@ public:
             }
             if (is_html_space(c)) {
                 if (!at_line_start_) pending_space_ = true;
-                continue;
-            }
-            // U+00A0 (no-break space) reads as a plain space in text; it does not collapse.
-            if (static_cast<unsigned char>(c) == 0xC2 && i + 1 < run.size() &&
-                static_cast<unsigned char>(run[i + 1]) == 0xA0) {
-                put_char(' ');
-                ++i;
                 continue;
             }
             put_char(c);

@@ -32,6 +32,7 @@ TEST(HtmlToText, BlocksListsLinksAndWhiteSpace) {
         {"<p>&nbsp;</p><p>&nbsp;</p><p>text</p>", "text"},
         {"&lt;tag&gt; &amp; &quot;q&quot; &#8364; &eacute;", "<tag> & \"q\" \u20ac \u00e9"},
         {"<pre>line 1\n  indented\n\n\nlast</pre>", "line 1\n  indented\n\nlast"},
+        {"<pre>a&nbsp;b</pre>", "a b"},
         {"<p>me</p><blockquote><p>quoted</p><p>more</p></blockquote>", "me\n\n> quoted\n>\n> more"},
         {"<blockquote>a<blockquote>b</blockquote></blockquote>", "> a\n>\n> > b"},
         {"<table><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr></table>", "a b\nc d"},
