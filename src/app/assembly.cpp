@@ -5,6 +5,7 @@
 
 #include "accounts/account_storage.h"
 #include "app/launch_scenes.h"
+#include "app/mail_actions.h"
 #include "app/mail_app.h"
 #include "app/scenes.h"
 #include "engine/engine.h"
@@ -53,14 +54,14 @@ launch::WidgetBox build_normal_start() {
 
 launch::LaunchConfig make_launch_config() {
     launch::LaunchConfig config;
-    config.application_id = "io.varo.mail";
+    config.application_id = kApplicationId;
     config.scene_names.assign(kSceneNames.begin(), kSceneNames.end());
     config.root = build_normal_start;
     config.scene = build_scene;
     config.window_size = [](const launch::LaunchContext& context) { return window_size_for_scene(context.scene); };
     config.setup = [](launch::App& app) {
         app.set_window_title("Mail");
-        // The "mail.action" handler registers here with the action framework.
+        register_mail_actions(app.action_registry_mut());
     };
     config.persist_open = persist::open;
     config.may_close = [] { return true; };

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "accounts/account_storage.h"
+#include "app/mail_actions.h"
 #include "app/preferences.h"
 #include "platform/ui/painter.h"
 #include "ui/pane.h"
@@ -71,6 +72,8 @@ bool MailApp::welcome_shown() const { return state_->accounts.empty() && !setup_
 // --- sync ---------------------------------------------------------------------------------
 
 void MailApp::sync(const ui::FrameContext& frame) {
+    replica_ = frame.replica;
+    actions_ = frame.actions;
     poll_deadline_.reset();
     if (reopen_setup_) {
         reopen_setup_ = false;
@@ -86,6 +89,7 @@ void MailApp::sync(const ui::FrameContext& frame) {
     }
     // The setup sheet's workers and the file pickers are polled here once they exist.
     expire_status(frame.now);
+    sync_replica();
     start_up_once();
     refresh_periodically();
     save_active_account();
@@ -94,6 +98,36 @@ void MailApp::sync(const ui::FrameContext& frame) {
         needs_redraw_ = true;
     }
     shell_.sync(frame);
+    replica_ = nullptr;
+    actions_ = nullptr;
+}
+
+// Local decisions live in the replica document: messages seed it only where it holds nothing,
+// the application's own changes are recorded in it, and it is projected back onto the mailbox.
+void MailApp::sync_replica() {
+    if (!replica_) return;
+    if (!replica_loaded_) {
+        std::vector<MailMessage> all;
+        all.reserve(state_->mailbox.size());
+        for (const MailMessage* message : state_->mailbox.ordered_messages()) all.push_back(*message);
+        (void)engine::seed_messages(*replica_, all);
+        replica_loaded_ = true;
+    }
+    if (actions_) {
+        for (const MailAction& action : std::exchange(state_->pending_actions, {})) {
+            // A message changed before it was ever seeded must count as present first.
+            std::visit(
+                [&](const auto& a) {
+                    if constexpr (requires { a.ids; })
+                        for (const auto& id : a.ids)
+                            if (auto parsed = Uuid::parse(id))
+                                if (const MailMessage* m = state_->mailbox.find(*parsed)) (void)engine::seed_message(*replica_, *m);
+                },
+                action.value);
+            issue_action(*replica_, *actions_, action);
+        }
+    }
+    if (projection_.project(*replica_, state_->mailbox)) state_->changed = true;
 }
 
 void MailApp::expire_status(ui::Instant now) {

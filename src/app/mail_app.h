@@ -14,6 +14,7 @@
 #include "core/mail_state.h"
 #include "core/storage_root.h"
 #include "engine/engine.h"
+#include "engine/replica_schema.h"
 #include "platform/services/sync_reporter.h"
 #include "platform/ui/empty_state.h"
 #include "platform/ui/nav_shell.h"
@@ -88,6 +89,7 @@ private:
     void apply_folder_synced(event::FolderSynced synced);
     void report_sync(const std::string& account_id, services::SyncState state, std::string_view error = {});
     void expire_status(ui::Instant now);
+    void sync_replica();
     void start_up_once();
     void refresh_periodically();
     void save_active_account();
@@ -105,6 +107,11 @@ private:
     bool busy_ = false;
     bool connect_sent_ = false;
     bool started_up_ = false;  // the first sync's start-up work is done
+    // The replica document and action host of the sync in progress; null outside sync.
+    persist::Document* replica_ = nullptr;
+    const actionfw::ActionHost* actions_ = nullptr;
+    bool replica_loaded_ = false;  // every message has been seeded once
+    engine::ReplicaProjection projection_;
     mutable std::optional<ui::Instant> poll_deadline_;  // next forced wake-up while work is outstanding
     std::optional<std::string> status_seen_;
     std::optional<ui::Instant> status_deadline_;

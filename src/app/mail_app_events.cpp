@@ -82,9 +82,13 @@ void MailApp::apply_engine_event(const EngineEvent& event) {
 
 void MailApp::apply_folder_synced(event::FolderSynced synced) {
     const std::size_t count = synced.messages.size();
-    // The replica document is seeded with each message first once it is handed to sync; the
-    // record then replaces one with the same id, and nothing else is removed.
-    for (MailMessage& message : synced.messages) state_->insert_message(std::move(message));
+    // Each message seeds the document where it holds no decision yet, then replaces the record
+    // with the same id; nothing else is removed. The projection that follows applies the
+    // document's decisions (a message marked unread here stays unread).
+    for (MailMessage& message : synced.messages) {
+        if (replica_) (void)engine::seed_message(*replica_, message);
+        state_->insert_message(std::move(message));
+    }
     if (synced.role == state_->folder && !state_->selected) state_->select_first();
     state_->status = count > 0 ? "Synced " + std::to_string(count) + " messages"
                                : std::string(folder_display_name(synced.role)) + " up to date";

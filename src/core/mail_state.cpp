@@ -133,8 +133,47 @@ void MailState::move_selection(std::ptrdiff_t delta) {
 bool MailState::set_read(const StableId& id, bool read) {
     if (!mailbox.contains(id)) return false;
     mailbox.set_seen(id, read);
-    pending_read_actions.push_back(ReadChange{id, read});
+    pending_actions.push_back(MailAction::SetRead{{id.to_string()}, read});
     if (current_account()) queue_command(command::Engine{SyncFlags(mailbox.account, *mailbox.find(id))});
+    changed = true;
+    return true;
+}
+
+bool MailState::toggle_star(const StableId& id) {
+    const MailMessage* message = mailbox.find(id);
+    if (!message) return false;
+    const bool starred = !message->flagged;
+    mailbox.set_flagged(id, starred);
+    pending_actions.push_back(MailAction::SetStarred{{id.to_string()}, starred});
+    if (current_account()) queue_command(command::Engine{SyncFlags(mailbox.account, *mailbox.find(id))});
+    changed = true;
+    return true;
+}
+
+bool MailState::move_message(const StableId& id, FolderRole role) {
+    const MailMessage* message = mailbox.find(id);
+    if (!message) return false;
+    MailMessage before = *message;  // the server still has it in the old folder
+    const bool was_selected = selected == id;
+    mailbox.set_folder(id, role);
+    pending_actions.push_back(MailAction::Move{{id.to_string()}, std::string(folder_identifier(role))});
+    if (current_account()) queue_command(command::Engine{MoveMessage(mailbox.account, std::move(before), role)});
+    select_first();
+    // A narrow layout showing the moved message goes back to the list.
+    if (was_selected) queue_command(command::ShowList{});
+    changed = true;
+    return true;
+}
+
+bool MailState::delete_message(const StableId& id) {
+    const MailMessage* message = mailbox.find(id);
+    if (!message) return false;
+    if (message->folder != FolderRole::Trash) return move_message(id, FolderRole::Trash);
+    std::optional<MailMessage> removed = mailbox.remove(id);
+    bulk_selection.erase(std::remove(bulk_selection.begin(), bulk_selection.end(), id), bulk_selection.end());
+    pending_actions.push_back(MailAction::Purge{{id.to_string()}});
+    if (current_account()) queue_command(command::Engine{PurgeMessage(mailbox.account, std::move(*removed))});
+    if (selected == id) select_first();
     changed = true;
     return true;
 }

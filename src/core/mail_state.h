@@ -10,6 +10,7 @@
 
 #include "core/conversations.h"
 #include "core/folder_role.h"
+#include "core/mail_action.h"
 #include "core/mail_account.h"
 #include "core/mailbox.h"
 #include "core/pane_command.h"
@@ -20,12 +21,6 @@ namespace ui {
 class ImageStore;
 }
 
-// A read-state change waiting to be recorded as MailAction::SetRead by the action layer.
-struct ReadChange {
-    StableId id;
-    bool read = false;
-    friend bool operator==(const ReadChange&, const ReadChange&) = default;
-};
 
 class MailState {
 public:
@@ -49,8 +44,9 @@ public:
 
     // Created by the launch code; the toolkit owns the type.
     std::shared_ptr<ui::ImageStore> image_store;
-    // Outbox of set read: the action layer records each as MailAction::SetRead, then clears it.
-    std::vector<ReadChange> pending_read_actions;
+    // Local changes not yet recorded in the replica document: MailApp issues them, in order, at
+    // its next sync, where it holds the document.
+    std::vector<MailAction> pending_actions;
 
     // Queries: they change nothing, so drawing can call them freely.
     std::vector<const MailMessage*> folder_list(FolderRole role) const;
@@ -71,6 +67,12 @@ public:
     bool preview(const StableId& id);
     void move_selection(std::ptrdiff_t delta);
     bool set_read(const StableId& id, bool read);
+    // Flips the star, records it and queues the server update.
+    bool toggle_star(const StableId& id);
+    // The record moves to the role; the server move is queued with the record as it was.
+    bool move_message(const StableId& id, FolderRole role);
+    // Outside Trash a message moves to Trash; in Trash it is removed for good.
+    bool delete_message(const StableId& id);
     bool toggle_bulk(const StableId& id);
     void insert_message(MailMessage message);
     void queue_command(PaneCommand command);

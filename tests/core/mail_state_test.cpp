@@ -131,7 +131,7 @@ TEST(MailState, OpenMarksReadAndPreviewDoesNot) {
     ASSERT_TRUE(state.open(id));
     EXPECT_EQ(state.previewing, std::nullopt);
     EXPECT_TRUE(state.mailbox.find(id)->seen);
-    EXPECT_EQ(state.pending_read_actions, (std::vector<ReadChange>{{id, true}}));
+    EXPECT_EQ(state.pending_actions, (std::vector<MailAction>{MailAction::SetRead{{id.to_string()}, true}}));
     auto syncs = requests_of<SyncFlags>(state);
     ASSERT_EQ(syncs.size(), 1u);
     EXPECT_TRUE(syncs[0].message.seen);  // the copy is taken after the change
@@ -139,9 +139,9 @@ TEST(MailState, OpenMarksReadAndPreviewDoesNot) {
 
     // Opening a read message leaves its state alone.
     state.take_commands();
-    state.pending_read_actions.clear();
+    state.pending_actions.clear();
     ASSERT_TRUE(state.open(id));
-    EXPECT_TRUE(state.pending_read_actions.empty());
+    EXPECT_TRUE(state.pending_actions.empty());
 }
 
 TEST(MailState, OperationsOnUnknownIdsDoNothing) {
@@ -155,7 +155,7 @@ TEST(MailState, OperationsOnUnknownIdsDoNothing) {
     EXPECT_FALSE(state.changed);
     EXPECT_FALSE(state.bulk_mode);
     EXPECT_TRUE(state.commands.empty());
-    EXPECT_TRUE(state.pending_read_actions.empty());
+    EXPECT_TRUE(state.pending_actions.empty());
     EXPECT_EQ(state.selected, std::nullopt);
 }
 
@@ -168,7 +168,7 @@ TEST(MailState, SetReadTakesARevisionOnlyWhenTheValueChanges) {
     ASSERT_TRUE(state.set_read(id, false));
     EXPECT_GT(state.mailbox.revision(), before);
     EXPECT_FALSE(state.mailbox.find(id)->seen);
-    EXPECT_EQ(state.pending_read_actions.back(), (ReadChange{id, false}));
+    EXPECT_EQ(state.pending_actions.back(), MailAction(MailAction::SetRead{{id.to_string()}, false}));
 }
 
 TEST(MailState, ToggleBulkAddsAndRemovesInChoiceOrder) {
@@ -267,6 +267,59 @@ TEST(EngineRequest, EachConstructionDrawsAFreshIdAndKnowsItsKind) {
     EXPECT_EQ(request_kind(EngineRequest(MoveMessage(StoredConfig{}, MailMessage{}, FolderRole::Trash))),
               RequestKind::MoveMessage);
     EXPECT_EQ(request_kind(EngineRequest(PurgeMessage(StoredConfig{}, MailMessage{}))), RequestKind::PurgeMessage);
+}
+
+}  // namespace
+}  // namespace mail
+
+namespace mail {
+namespace {
+
+using testing::add;
+
+TEST(MailState, StarMoveAndDeleteRecordTheirActionsAndQueueTheServerChange) {
+    MailState state({MailAccount{"me@example.com", [] {
+                                     StoredConfig c;
+                                     c.email = "me@example.com";
+                                     return c;
+                                 }(), false, 0}},
+                    0, 1000);
+    StableId first = add(state.mailbox, {.subject = "Older", .date = 10});
+    StableId second = add(state.mailbox, {.subject = "Newer", .date = 20});
+    state.selected = second;
+
+    ASSERT_TRUE(state.toggle_star(first));
+    EXPECT_TRUE(state.mailbox.find(first)->flagged);
+    auto syncs = requests_of<SyncFlags>(state);
+    ASSERT_EQ(syncs.size(), 1u);
+    EXPECT_TRUE(syncs[0].message.flagged);
+
+    ASSERT_TRUE(state.move_message(second, FolderRole::Archive));
+    EXPECT_EQ(state.mailbox.find(second)->folder, FolderRole::Archive);
+    auto moves = requests_of<MoveMessage>(state);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].message.folder, FolderRole::Inbox) << "the copy is taken before the move";
+    EXPECT_EQ(moves[0].destination, FolderRole::Archive);
+    EXPECT_EQ(state.selected, first) << "the selection starts again at the top of the folder";
+    EXPECT_TRUE(std::holds_alternative<command::ShowList>(state.commands.back()));
+
+    // Delete outside Trash moves there; in Trash it removes the record for good.
+    ASSERT_TRUE(state.delete_message(first));
+    EXPECT_EQ(state.mailbox.find(first)->folder, FolderRole::Trash);
+    ASSERT_TRUE(state.delete_message(first));
+    EXPECT_EQ(state.mailbox.find(first), nullptr);
+    auto purges = requests_of<PurgeMessage>(state);
+    ASSERT_EQ(purges.size(), 1u);
+    EXPECT_EQ(purges[0].message.folder, FolderRole::Trash);
+
+    const std::vector<MailAction> expected = {
+        MailAction::SetStarred{{first.to_string()}, true},
+        MailAction::Move{{second.to_string()}, "archive"},
+        MailAction::Move{{first.to_string()}, "trash"},
+        MailAction::Purge{{first.to_string()}},
+    };
+    EXPECT_EQ(state.pending_actions, expected);
+    EXPECT_FALSE(state.toggle_star(first)) << "gone";
 }
 
 }  // namespace
