@@ -53,12 +53,12 @@ std::string angle(std::string_view address) { return "<" + std::string(address) 
 
 }  // namespace
 
-Result<SmtpServer> smtp_server(const StoredConfig& account) {
+Result<SmtpServer> smtp_server(const StoredConfig& account, std::uint16_t implicit_tls_port) {
     SmtpServer server;
     server.host = std::string(trim_white_space(account.smtp_host));
     if (server.host.empty()) return make_error("no SMTP host");
-    server.port = account.smtp_port == 0 ? 465 : account.smtp_port;
-    server.tls = server.port == 465 ? SmtpTls::Implicit : SmtpTls::StartTls;
+    server.port = account.smtp_port == 0 ? kImplicitTlsPort : account.smtp_port;
+    server.tls = server.port == implicit_tls_port ? SmtpTls::Implicit : SmtpTls::StartTls;
     return server;
 }
 
@@ -134,12 +134,15 @@ Status smtp_transfer(const SmtpServer& server, const Credentials& credentials, c
     std::string reply_text = std::to_string(reply);
     // The reply code is what tells a refused login (535) from any other refusal.
     if (reply > 0 && text.find(reply_text) == std::string::npos) text += " (server replied " + reply_text + ")";
+    // An XOAUTH2 refusal can end on the server's 334 error challenge; curl knows it was the login.
+    if (code == CURLE_LOGIN_DENIED && text.find("uthentication failed") == std::string::npos)
+        text = "authentication failed: " + text;
     return make_error(text);
 }
 
 Status deliver(const StoredConfig& account, const Credentials& credentials, const DraftData& draft,
                std::string_view message, const SmtpOptions& options) {
-    auto server = smtp_server(account);
+    auto server = smtp_server(account, options.implicit_tls_port);
     if (!server) return server.error();
     auto envelope = build_envelope(MailAddress{account.email, std::nullopt}, draft.to, draft.cc, draft.bcc);
     if (!envelope) return envelope.error();

@@ -26,13 +26,17 @@ struct SmtpServer {
     friend bool operator==(const SmtpServer&, const SmtpServer&) = default;
 };
 
+inline constexpr std::uint16_t kImplicitTlsPort = 465;
+
 // Host without surrounding white space ("no SMTP host" when empty), port 465 when 0; the
-// account's smtp_tls flag is not consulted.
-Result<SmtpServer> smtp_server(const StoredConfig& account);
+// account's smtp_tls flag is not consulted. `implicit_tls_port` is 465 outside tests, which
+// run the servers on unprivileged ports.
+Result<SmtpServer> smtp_server(const StoredConfig& account, std::uint16_t implicit_tls_port = kImplicitTlsPort);
 
 struct SmtpOptions {
     // Each step of the dialogue: connecting, and every command's reply.
     std::chrono::milliseconds step_limit{60000};
+    std::uint16_t implicit_tls_port = kImplicitTlsPort;
 };
 
 // One SMTP transaction: EHLO "localhost", TLS, AUTH LOGIN (password) or XOAUTH2 (token) and
