@@ -569,7 +569,8 @@ MapView::Changes MapView::changes_since(std::uint64_t generation) const {
 // ---- ListView
 
 Scalar ListView::at(std::size_t index) const {
-    const Entry& e = elements_.at(index);
+    if (index >= elements_.size()) return Scalar{};
+    const Entry& e = elements_[index];
     return detail::to_scalar(e.owner->elements[e.index].value);
 }
 
@@ -662,7 +663,8 @@ void Transaction::push_text(const ListView& list, std::string_view value) {
 
 void Transaction::remove_at(const ListView& list, std::size_t index) {
     doc_.check_view(list.doc_);
-    const detail::ListEntry& e = list.elements_.at(index);
+    if (index >= list.elements_.size()) return;
+    const detail::ListEntry& e = list.elements_[index];
     doc_.join_removal(*e.owner, e.owner->elements[e.index].id);
 }
 
@@ -684,6 +686,10 @@ Status Document::change(const std::function<Status(Transaction&)>& edit) {
 
 Status Document::merge(const Document& other) {
     if (other.impl_.get() == impl_.get()) return {};
+    // A copy of this replica's file that went its own way reuses our stamps for other writes;
+    // joining the two would keep one write of each pair at random.
+    if (other.replica_id() == replica_id())
+        return make_error("cannot merge two replica documents with the same replica id " + replica_id().to_string());
     impl_->begin_change();
     impl_->merge_map(impl_->root, other.impl_->root);
     impl_->clock = std::max(impl_->clock, other.impl_->clock);

@@ -123,7 +123,7 @@ class ListView {
 public:
     std::size_t size() const { return elements_.size(); }
     bool empty() const { return elements_.empty(); }
-    Scalar at(std::size_t index) const;
+    Scalar at(std::size_t index) const;  // Absent past the end
     // The text elements in order (other kinds skipped).
     std::vector<std::string_view> texts() const;
 
@@ -158,7 +158,7 @@ public:
     void push_bool(const ListView& list, bool value);
     void push_int(const ListView& list, std::int64_t value);
     void push_text(const ListView& list, std::string_view value);
-    void remove_at(const ListView& list, std::size_t index);
+    void remove_at(const ListView& list, std::size_t index);  // nothing past the end
 
 private:
     friend class Document;
@@ -179,7 +179,8 @@ public:
     // is undone and the error comes back. Changes do not nest.
     Status change(const std::function<Status(Transaction&)>& edit);
 
-    // Takes in everything the other replica holds (one durable change).
+    // Takes in everything the other replica holds (one durable change). Refused when the other
+    // has this document's replica id: a copied file edited apart.
     Status merge(const Document& other);
 
     // A number from a process-wide counter that only grows; it moves with every change or

@@ -108,6 +108,25 @@ TEST(ReplicaFile, ReplayingTheLogRebuildsTheExactState) {
     }
 }
 
+TEST(ReplicaFile, ACopiedFileEditedApartIsNotMergedBack) {
+    TempDir dir;
+    {
+        auto doc = open(dir / "a.sqlite3");
+        ASSERT_TRUE(doc.ok());
+        ASSERT_TRUE(write(*doc, [](Transaction& tx) { tx.put_text(tx.root(), "k", "base"); }).ok());
+    }
+    std::filesystem::copy_file(dir / "a.sqlite3", dir / "b.sqlite3");
+    auto a = open(dir / "a.sqlite3");
+    auto b = open(dir / "b.sqlite3");
+    ASSERT_TRUE(a.ok() && b.ok());
+    ASSERT_TRUE(write(*a, [](Transaction& tx) { tx.put_text(tx.root(), "k", "from a"); }).ok());
+    ASSERT_TRUE(write(*b, [](Transaction& tx) { tx.put_text(tx.root(), "k", "from b"); }).ok());
+    Status merged = a->merge(*b);
+    ASSERT_FALSE(merged.ok());
+    EXPECT_NE(merged.error_text().find("same replica id"), std::string::npos);
+    EXPECT_EQ(a->root().get_text("k"), "from a");
+}
+
 TEST(ReplicaFile, ASecondOpenWhileHeldIsRefused) {
     TempDir dir;
     auto first = open(dir / "d.sqlite3");
