@@ -81,7 +81,8 @@ struct Scalar {
 
 class ListView;
 
-// A map as it reads now. Views stay valid until the next change or merge of their document.
+// A map as it reads now. A view taken outside a change stays valid until the document's next
+// change or merge; one taken inside a change, until that change ends.
 class MapView {
 public:
     Kind kind(std::string_view key) const;
@@ -118,7 +119,7 @@ private:
     std::uint64_t shaped_at_;  // last write that could change which instances this view reads
 };
 
-// A list as it reads now, in insertion order. Valid until the next change of its document.
+// A list as it reads now, in insertion order; valid as long as a map view.
 class ListView {
 public:
     std::size_t size() const { return elements_.size(); }
