@@ -15,6 +15,8 @@
 #include "engine/credentials.h"
 #include "engine/engine.h"
 #include "engine/imap_session.h"
+#include "engine/oauth_signin.h"
+#include "engine/send_operation.h"
 #include "engine/server_operations.h"
 #include "platform/services/net.h"
 
@@ -128,6 +130,10 @@ private:
         Status done = run(purge_operation(r.account, std::move(r.message), std::move(*credentials), tls_));
         if (!done) fail(r, done.error_text(), events);
     }
+
+    // Blocking on this thread: curl's SMTP dialogue, and the browser sign-in's loopback wait.
+    void handle_one(SendMessage& r, const Sender<EngineEvent>& events) { handle_send_message(r, events); }
+    void handle_one(OAuthSignIn& r, const Sender<EngineEvent>& events) { handle_oauth_sign_in(r, events); }
 
     // Requests this backend does not serve yet are refused in the words of their own stage.
     template <typename R>

@@ -3,13 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "e2e/mail_env.h"
+#include "engine/engine.h"
+#include "engine/oauth_refresh.h"
 #include "engine/outgoing_message.h"
 #include "engine/send_operation.h"
 #include "engine/smtp_client.h"
+#include "platform/services/paths.h"
+#include "platform/services/secret_vault.h"
 
 namespace mail::e2e {
 namespace {
@@ -170,6 +177,85 @@ TEST_F(SmtpEndToEnd, BearerTokenSignsInWithXoauth2) {
     auto messages = inbox(to, 1);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(as_sent(messages[0]), *built);
+}
+
+// The whole path through the live engine: the browser sign-in (a script plays the browser, a
+// loopback token endpoint answers with a token Dovecot knows), then IMAP and SMTP with it.
+TEST_F(SmtpEndToEnd, EngineSignInThenImapAndSmtpWithTheStoredToken) {
+    auto root = std::filesystem::temp_directory_path() / ("smtp-oauth-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    services::set_root_override(root);
+    auto browser = root / "browser.py";
+    std::ofstream(browser) << "#!/usr/bin/python3\n"
+                              "import sys, urllib.parse, urllib.request\n"
+                              "q = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(sys.argv[1]).query))\n"
+                              "urllib.request.urlopen(q['redirect_uri'] + '?code=e2e-code&state=' + q['state']).read()\n";
+    std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    auto log = root / "token-requests";
+    FILE* endpoint = popen(("/usr/bin/python3 " + env.scripts() + "/token_endpoint.py " +
+                            shell_quote(R"({"access_token":"alice-good-token","expires_in":3600})") + " " +
+                            shell_quote(log.string()))
+                               .c_str(),
+                           "r");
+    char token_port[32] = {};
+    ASSERT_TRUE(endpoint && std::fgets(token_port, sizeof token_port, endpoint));
+    ::setenv("VARO_MAIL_GOOGLE_TOKEN_URL",
+             ("http://127.0.0.1:" + std::string(token_port, std::strlen(token_port) - 1) + "/token").c_str(), 1);
+    ::setenv("VARO_MAIL_GOOGLE_CLIENT_ID", "e2e-client", 1);
+    ::setenv("VARO_MAIL_OPEN_COMMAND", browser.c_str(), 1);
+
+    auto backend = engine::build_live_backend();
+    ASSERT_TRUE(backend.ok());
+    auto handle = engine::start_engine_with(std::move(*backend));
+    auto run = [&](EngineRequest request) {
+        handle.send(std::move(request));
+        std::vector<EngineEvent> events;
+        while (auto e = handle.events.recv_for(std::chrono::seconds(60))) {
+            events.push_back(std::move(*e));
+            if (std::holds_alternative<event::Finished>(events.back())) break;
+        }
+        return events;
+    };
+    auto message_of = [](const std::vector<EngineEvent>& events) {
+        for (const auto& e : events)
+            if (const auto* f = std::get_if<event::Failed>(&e)) return f->message;
+        return std::string();
+    };
+
+    auto signed_in = run(OAuthSignIn("alice@example.test", "alice@example.test", mail::OAuthProvider::Google));
+    pclose(endpoint);
+    ASSERT_EQ(signed_in.size(), 2u) << message_of(signed_in);
+    EXPECT_EQ(std::get<event::SignedIn>(signed_in[0]).account_key, "alice@example.test");
+    std::ifstream sent(log);
+    std::string line;
+    std::getline(sent, line);
+    EXPECT_NE(line.find("e2e-code"), std::string::npos) << line;
+
+    StoredConfig account = account_for("alice@example.test", port("SUBMISSION_PORT"));
+    account.auth = AuthMethod::OAuth;
+    account.password.clear();
+    account.imap_host = "localhost";
+    account.imap_port = static_cast<std::uint16_t>(env.imaps_port());
+    auto connected = run(Connect(account));
+    ASSERT_EQ(connected.size(), 3u) << message_of(connected);
+    EXPECT_TRUE(std::holds_alternative<event::Connected>(connected[0]));
+
+    std::string to = env.add_user("to");
+    DraftData draft;
+    draft.to = to;
+    draft.subject = "Signed in";
+    draft.body = "Sent by the engine with the stored token.\n";
+    auto delivered = run(SendMessage(account, draft));
+    ASSERT_EQ(delivered.size(), 2u) << message_of(delivered);
+    EXPECT_TRUE(std::holds_alternative<event::Delivered>(delivered[0]));
+    EXPECT_EQ(inbox(to, 1).size(), 1u);
+
+    ::unsetenv("VARO_MAIL_GOOGLE_TOKEN_URL");
+    ::unsetenv("VARO_MAIL_GOOGLE_CLIENT_ID");
+    ::unsetenv("VARO_MAIL_OPEN_COMMAND");
+    services::clear_root_override();
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace
