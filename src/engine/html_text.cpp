@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <unordered_map>
@@ -406,10 +407,25 @@ std::string limit_nesting(std::string_view html) {
     return out;
 }
 
+// Bytes from i on that are plain ASCII, eight at a time while they last.
+std::size_t ascii_run(std::string_view text, std::size_t i) {
+    std::size_t start = i;
+    while (i + 8 <= text.size()) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+        i += 8;
+    }
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+    return i - start;
+}
+
 }  // namespace
 
 bool is_valid_utf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
+        i += ascii_run(text, i);
+        if (i >= text.size()) break;
         std::size_t n = utf8_sequence_length(text, i);
         if (n == 0) return false;
         i += n;
@@ -421,6 +437,10 @@ std::string repair_utf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        std::size_t ascii = ascii_run(text, i);
+        out.append(text.substr(i, ascii));
+        i += ascii;
+        if (i >= text.size()) break;
         std::size_t n = utf8_sequence_length(text, i);
         if (n == 0) {
             out.append("\xEF\xBF\xBD");

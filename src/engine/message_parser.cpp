@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -473,13 +474,20 @@ private:
 };
 
 std::string unix_newlines(std::string text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out += text[i];
+    std::size_t write = text.find("\r\n");
+    if (write == std::string::npos) return text;
+    std::size_t read = write;
+    while (read < text.size()) {
+        // text[read] is the CR of a CR LF: skip it and move up the text to the next one.
+        std::size_t from = read + 1;
+        std::size_t next = text.find("\r\n", from);
+        if (next == std::string::npos) next = text.size();
+        std::memmove(text.data() + write, text.data() + from, next - from);
+        write += next - from;
+        read = next;
     }
-    return out;
+    text.resize(write);
+    return text;
 }
 
 // Cuts at most `limit` bytes without splitting a UTF-8 sequence.
