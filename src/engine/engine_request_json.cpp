@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/draft.h"
 #include "core/stored_config.h"
 #include "engine/engine.h"
 #include "engine/oauth_refresh.h"
@@ -260,6 +261,23 @@ Result<EngineRequest> request_from_json(std::string_view text) {
     auto name_it = j.find("request");
     if (name_it == j.end() || !name_it->is_string()) return make_error("\"request\" must name the request");
     const std::string name = name_it->get<std::string>();
+    if (name == "OAuthSignIn") {
+        auto text = [&](const char* key) -> Result<std::string> {
+            auto it = j.find(key);
+            if (it == j.end() || !it->is_string()) return make_error(std::string("\"") + key + "\" must be a string");
+            return it->get<std::string>();
+        };
+        auto key = text("account_key");
+        if (!key) return key.error();
+        auto hint = text("login_hint");
+        if (!hint) return hint.error();
+        auto provider = text("provider");
+        if (!provider) return provider.error();
+        if (*provider != "google" && *provider != "microsoft")
+            return make_error("\"provider\" must be \"google\" or \"microsoft\"");
+        return EngineRequest(OAuthSignIn(std::move(*key), std::move(*hint),
+                                         *provider == "google" ? OAuthProvider::Google : OAuthProvider::Microsoft));
+    }
     auto account = read_account(j);
     if (!account) return account.error();
     auto message = [&]() -> Result<MailMessage> {
@@ -281,6 +299,13 @@ Result<EngineRequest> request_from_json(std::string_view text) {
         auto destination = read_role(j, "destination");
         if (!destination) return destination.error();
         return EngineRequest(MoveMessage(std::move(*account), std::move(*m), *destination));
+    }
+    if (name == "SendMessage") {
+        auto it = j.find("draft");
+        if (it == j.end()) return make_error("\"draft\" is missing");
+        auto draft = read_draft_json(it->dump());
+        if (!draft) return make_error("\"draft\": " + draft.error_text());
+        return EngineRequest(SendMessage(std::move(*account), std::move(*draft)));
     }
     return make_error("unknown request \"" + name + "\"");
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/engine_request.h"
 #include "platform/base/result.h"
 
 namespace mail::engine {
@@ -22,7 +23,8 @@ struct OAuthTokens {
     friend bool operator==(const OAuthTokens&, const OAuthTokens&) = default;
 };
 
-enum class OAuthProvider { Google, Microsoft };
+// The sign-in providers, as requests name them.
+using OAuthProvider = mail::OAuthProvider;
 
 struct ProviderConfig {
     const char* display_name;        // "Google", "Microsoft"

@@ -293,15 +293,12 @@ Result<OAuthTokens> browser_sign_in(OAuthProvider provider, const std::string& c
     return exchange_code(provider, client, *code, pkce.verifier, redirect_uri);
 }
 
-OAuthProvider engine_provider(mail::OAuthProvider provider) {
-    return provider == mail::OAuthProvider::Google ? OAuthProvider::Google : OAuthProvider::Microsoft;
-}
 
 void handle_oauth_sign_in(const OAuthSignIn& request, const Sender<EngineEvent>& events, const SignInSources& sources) {
     auto fail = [&](std::string message) {
         events.send(event::Failed{request.kind, request.id, "oauth", std::move(message)});
     };
-    OAuthProvider provider = engine_provider(request.provider);
+    const OAuthProvider provider = request.provider;
     auto client = client_id(provider);
     if (!client) return fail(std::string("set ") + provider_config(provider).client_id_variable + " to sign in");
 

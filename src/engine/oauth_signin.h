@@ -58,7 +58,6 @@ struct SignInSources {
     std::function<Result<services::SecretVault>()> open_vault = [] { return services::SecretVault::open(); };
 };
 
-OAuthProvider engine_provider(mail::OAuthProvider provider);
 
 // The live OAuthSignIn: SignedIn once the tokens are saved, else Failed "oauth".
 void handle_oauth_sign_in(const OAuthSignIn& request, const Sender<EngineEvent>& events,

@@ -101,3 +101,27 @@ TEST(EngineRequestJson, EventsAsOneLineEach) {
 
 }  // namespace
 }  // namespace mail::engine
+
+namespace mail::engine {
+namespace {
+
+TEST(EngineRequestJson, SendAndSignInRequests) {
+    auto send = request_from_json(std::string(R"({"request":"SendMessage","account":)") + kAccount +
+                                  R"(,"draft":{"to":"bob@example.test","cc":"","bcc":"","subject":"Hi","body":"Hello","attachments":[]}})");
+    ASSERT_TRUE(send.ok()) << send.error_text();
+    const auto& s = std::get<SendMessage>(*send);
+    EXPECT_EQ(s.draft.to, "bob@example.test");
+    EXPECT_EQ(s.draft.subject, "Hi");
+
+    auto sign_in = request_from_json(
+        R"({"request":"OAuthSignIn","account_key":"ada@gmail.com","login_hint":"ada@gmail.com","provider":"google"})");
+    ASSERT_TRUE(sign_in.ok()) << sign_in.error_text();
+    EXPECT_EQ(std::get<OAuthSignIn>(*sign_in).provider, OAuthProvider::Google);
+    EXPECT_EQ(std::get<OAuthSignIn>(*sign_in).account_key, "ada@gmail.com");
+
+    EXPECT_FALSE(request_from_json(R"({"request":"OAuthSignIn","account_key":"a","login_hint":"a","provider":"yahoo"})").ok());
+    EXPECT_FALSE(request_from_json(std::string(R"({"request":"SendMessage","account":)") + kAccount + "}").ok());
+}
+
+}  // namespace
+}  // namespace mail::engine
