@@ -41,29 +41,29 @@ QFont::Weight qt_weight(int weight) {
     }
 }
 
-struct FontSpec {
+struct FontKey {
     float size = 13;
     int weight = 0;
     bool italic = false;
     bool mono = false;
     bool emoji = false;
-    friend bool operator==(const FontSpec&, const FontSpec&) = default;
+    friend bool operator==(const FontKey&, const FontKey&) = default;
 };
 
-QFont make_font(const FontSpec& spec, int dpi) {
+QFont make_font(const FontKey& wanted, int dpi) {
     QFont font;
-    if (spec.emoji) {
+    if (wanted.emoji) {
         // Only emoji runs get the colour font: its spaces and digits are wide.
         font.setFamilies({QStringLiteral("Noto Color Emoji")});
-    } else if (spec.mono) {
+    } else if (wanted.mono) {
         font.setFamilies({QStringLiteral("DejaVu Sans Mono")});
         font.setStyleHint(QFont::Monospace);
     } else {
         font.setFamilies({QStringLiteral("Inter"), QStringLiteral("DejaVu Sans")});
     }
-    font.setPointSizeF(std::max(0.5f, spec.size) * 72.0 / dpi);
-    font.setWeight(qt_weight(spec.weight));
-    font.setItalic(spec.italic);
+    font.setPointSizeF(std::max(0.5f, wanted.size) * 72.0 / dpi);
+    font.setWeight(qt_weight(wanted.weight));
+    font.setItalic(wanted.italic);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setStyleStrategy(QFont::PreferAntialias);
     font.setKerning(true);
@@ -75,24 +75,24 @@ struct FontMetrics {
     float descent = 0;
 };
 
-FontMetrics metrics_of(const FontSpec& spec, int dpi) {
+FontMetrics metrics_of(const FontKey& wanted, int dpi) {
     static std::mutex mutex;
     struct Entry {
-        FontSpec spec;
+        FontKey wanted;
         int dpi;
         FontMetrics metrics;
     };
     static std::vector<Entry> cache;
     std::lock_guard lock(mutex);
     for (const auto& e : cache) {
-        if (e.dpi == dpi && e.spec == spec) return e.metrics;
+        if (e.dpi == dpi && e.wanted == wanted) return e.metrics;
     }
-    FontSpec plain = spec;
+    FontKey plain = wanted;
     plain.emoji = false;  // line boxes follow the text font, not the emoji font
     QFontMetricsF fm(make_font(plain, dpi));
     FontMetrics m{static_cast<float>(fm.ascent()), static_cast<float>(fm.descent())};
     if (cache.size() > 256) cache.clear();
-    cache.push_back({spec, dpi, m});
+    cache.push_back({wanted, dpi, m});
     return m;
 }
 
@@ -174,7 +174,7 @@ bool is_rtl(char32_t c) {
 struct Piece {
     int start16 = 0;
     int end16 = 0;
-    FontSpec font;
+    FontKey font;
 };
 
 struct Line {
@@ -222,7 +222,7 @@ public:
 
 struct ShapeInput {
     std::string_view text;
-    FontSpec base;
+    FontKey base;
     Color base_color;
     const std::vector<StyledRun>* runs = nullptr;
     float wrap_width = 0;
@@ -292,7 +292,7 @@ std::shared_ptr<Shaped> shape(const ShapeInput& in) {
     std::vector<Piece> pieces;
     std::size_t scalar_index = 0;
     for (const Span& span : spans) {
-        FontSpec font = in.base;
+        FontKey font = in.base;
         Color color = in.base_color;
         if (span.style) {
             if (span.style->size_pt) font.size = *span.style->size_pt;
@@ -437,7 +437,7 @@ std::shared_ptr<Shaped> shape_plain(std::string_view text, float size, int weigh
     }
     ShapeInput in;
     in.text = text;
-    in.base = FontSpec{size, key.weight};
+    in.base = FontKey{size, key.weight};
     in.wrap_width = wrap;
     in.multiline = multiline;
     auto shaped = shape(in);
@@ -456,7 +456,7 @@ std::shared_ptr<Shaped> shape_plain(std::string_view text, float size, int weigh
 float measure_uncached(std::string_view text, float size, int weight) {
     ShapeInput in;
     in.text = text;
-    in.base = FontSpec{size, std::clamp(weight, 0, 3)};
+    in.base = FontKey{size, std::clamp(weight, 0, 3)};
     return shape(in)->width;
 }
 
@@ -471,7 +471,7 @@ void draw_shaped(Painter& painter, const Shaped& shaped, Point origin, Color col
 ShapeInput rich_input(const StyledText& text, float wrap_width) {
     ShapeInput in;
     in.text = text.text;
-    in.base = FontSpec{text.size_pt, std::clamp(text.weight, 0, 3)};
+    in.base = FontKey{text.size_pt, std::clamp(text.weight, 0, 3)};
     in.base_color = text.color;
     in.runs = &text.runs;
     in.wrap_width = std::max(0.0f, wrap_width);

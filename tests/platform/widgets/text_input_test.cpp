@@ -18,17 +18,17 @@ PointerRelease release_at(Point p) {
 }
 
 // "S-" shift, "C-" ctrl, "A-" alt before a key name; "=text" types text, "~text" commits it.
-Event key_event(std::string spec) {
-    if (!spec.empty() && spec[0] == '=') return KeyPress{spec.substr(1), spec.substr(1), {}, false};
-    if (!spec.empty() && spec[0] == '~') return TextCommit{spec.substr(1)};
+Event key_event(std::string written) {
+    if (!written.empty() && written[0] == '=') return KeyPress{written.substr(1), written.substr(1), {}, false};
+    if (!written.empty() && written[0] == '~') return TextCommit{written.substr(1)};
     Modifiers m;
-    while (spec.size() > 2 && spec[1] == '-') {
-        if (spec[0] == 'S') m.shift = true;
-        if (spec[0] == 'C') m.ctrl = true;
-        if (spec[0] == 'A') m.alt = true;
-        spec = spec.substr(2);
+    while (written.size() > 2 && written[1] == '-') {
+        if (written[0] == 'S') m.shift = true;
+        if (written[0] == 'C') m.ctrl = true;
+        if (written[0] == 'A') m.alt = true;
+        written = written.substr(2);
     }
-    return KeyPress{spec, "", m, false};
+    return KeyPress{written, "", m, false};
 }
 
 TextInput focused_input(const std::string& text, std::size_t caret, TextInputKind kind = TextInputKind::Plain) {
