@@ -17,6 +17,7 @@
 #include "platform/base/uuid.h"
 #include "platform/services/net.h"
 #include "platform/util/link.h"
+#include "platform/util/uri.h"
 
 namespace mail::engine {
 
@@ -69,30 +70,6 @@ std::string utf8_lossy(std::string_view in) {
     return out;
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string form_decode(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-                   hex_value(text[i + 2]) >= 0) {
-            out += static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2]));
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return utf8_lossy(out);
-}
-
 // The query's pairs; a later duplicate replaces an earlier one.
 std::map<std::string, std::string> redirect_parameters(std::string_view request) {
     std::map<std::string, std::string> params;
@@ -103,16 +80,7 @@ std::map<std::string, std::string> redirect_parameters(std::string_view request)
     target = target.substr(0, target.find(' '));
     std::size_t q = target.find('?');
     if (q == std::string_view::npos) return params;
-    std::string_view query = target.substr(q + 1);
-    while (!query.empty()) {
-        std::string_view pair = query.substr(0, query.find('&'));
-        query = pair.size() < query.size() ? query.substr(pair.size() + 1) : std::string_view{};
-        if (pair.empty()) continue;
-        std::size_t eq = pair.find('=');
-        std::string key = form_decode(pair.substr(0, eq));
-        std::string value = eq == std::string_view::npos ? std::string() : form_decode(pair.substr(eq + 1));
-        params[key] = std::move(value);
-    }
+    for (auto& [key, value] : uri::parse_form_query(target.substr(q + 1))) params[key] = std::move(value);
     return params;
 }
 

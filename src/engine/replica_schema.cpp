@@ -6,6 +6,7 @@
 
 #include "core/folder_role.h"
 #include "core/text_case.h"
+#include "platform/base/utf8.h"
 
 namespace mail::engine {
 namespace {
@@ -13,27 +14,7 @@ namespace {
 using persist::MapView;
 using persist::Transaction;
 
-// Decodes one scalar value at text[at]; returns its byte length, 0 for a malformed sequence.
-std::size_t decode(std::string_view text, std::size_t at, char32_t& out) {
-    auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    std::uint8_t b0 = byte(at);
-    if (b0 < 0x80) {
-        out = b0;
-        return 1;
-    }
-    std::size_t len = b0 >= 0xf0 ? 4 : b0 >= 0xe0 ? 3 : b0 >= 0xc0 ? 2 : 0;
-    if (len == 0 || b0 > 0xf4 || at + len > text.size()) return 0;
-    char32_t cp = b0 & (0x7f >> len);
-    for (std::size_t i = 1; i < len; ++i) {
-        std::uint8_t b = byte(at + i);
-        if ((b & 0xc0) != 0x80) return 0;
-        cp = (cp << 6) | (b & 0x3f);
-    }
-    static constexpr char32_t min_for_len[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < min_for_len[len] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) return 0;
-    out = cp;
-    return len;
-}
+using utf8::decode;
 
 void append_replacement(std::string& out) { out.append("\xef\xbf\xbd"); }
 
