@@ -10,12 +10,17 @@ std::uint64_t next_mailbox_revision() {
     return counter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-Mailbox::Mailbox() : revision_(next_mailbox_revision()) {}
+Mailbox::Mailbox() : revision_(next_mailbox_revision()), records_revision_(revision_) {}
 
-Mailbox::Mailbox(StoredConfig account) : account(std::move(account)), revision_(next_mailbox_revision()) {}
+Mailbox::Mailbox(StoredConfig account)
+    : account(std::move(account)), revision_(next_mailbox_revision()), records_revision_(revision_) {}
 
 Mailbox::Mailbox(const Mailbox& other)
-    : account(other.account), order_(other.order_), messages_(other.messages_), revision_(other.revision_) {
+    : account(other.account),
+      order_(other.order_),
+      messages_(other.messages_),
+      revision_(other.revision_),
+      records_revision_(other.records_revision_) {
     rebuild_ordered();
 }
 
@@ -25,6 +30,7 @@ Mailbox& Mailbox::operator=(const Mailbox& other) {
         order_ = other.order_;
         messages_ = other.messages_;
         revision_ = other.revision_;
+        records_revision_ = other.records_revision_;
         rebuild_ordered();
     }
     return *this;
@@ -49,6 +55,7 @@ void Mailbox::insert(MailMessage message) {
         ordered_.push_back(&it->second);
     }
     revision_ = next_mailbox_revision();
+    records_revision_ = revision_;
 }
 
 bool Mailbox::set_seen(const StableId& id, bool seen) {
@@ -85,6 +92,7 @@ std::optional<MailMessage> Mailbox::remove(const StableId& id) {
         order_.erase(at);
     }
     revision_ = next_mailbox_revision();
+    records_revision_ = revision_;
     return removed;
 }
 

@@ -36,6 +36,9 @@ public:
     bool contains(const StableId& id) const { return messages_.count(id) != 0; }
     std::size_t size() const { return messages_.size(); }
     std::uint64_t revision() const { return revision_; }
+    // The revision of the last change that added, replaced or removed a record, as opposed to
+    // one of the setters below: a reader that keeps per-record state walks again only then.
+    std::uint64_t records_revision() const { return records_revision_; }
 
     // Stores the record under its id, replacing one with the same id; a new id goes to the
     // end of the arrival order.
@@ -54,6 +57,7 @@ public:
         std::forward<Change>(change)(it->second);
         it->second.id = id;  // the key and the record's id stay the same
         revision_ = next_mailbox_revision();
+        records_revision_ = revision_;
         return true;
     }
     // Removes the record and its arrival entry; returns the removed record.
@@ -66,6 +70,7 @@ private:
     std::unordered_map<StableId, MailMessage> messages_;
     std::vector<const MailMessage*> ordered_;  // into messages_' nodes, which never move
     std::uint64_t revision_;
+    std::uint64_t records_revision_;
 };
 
 }  // namespace mail

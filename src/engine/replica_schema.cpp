@@ -219,10 +219,13 @@ bool project_onto(const persist::Document& doc, Mailbox& mailbox) {
 
 bool ReplicaProjection::project(const persist::Document& doc, Mailbox& mailbox) {
     bool same_document = projected_ && doc.replica_id() == replica_;
-    if (same_document && doc.generation() == generation_ && mailbox.revision() == revision_) return false;
+    // Local flag and folder changes were recorded in the document as actions, so only new,
+    // replaced or removed records need every record looked at again.
+    if (same_document && doc.generation() == generation_ && mailbox.records_revision() == records_revision_)
+        return false;
 
     bool changed = false;
-    bool full = !same_document || mailbox.revision() != revision_;
+    bool full = !same_document || mailbox.records_revision() != records_revision_;
     if (!full) {
         MapView root = doc.root();
         std::optional<MapView> flags = root.get_map(kFlagsKey);
@@ -254,7 +257,7 @@ bool ReplicaProjection::project(const persist::Document& doc, Mailbox& mailbox) 
     projected_ = true;
     replica_ = doc.replica_id();
     generation_ = doc.generation();
-    revision_ = mailbox.revision();
+    records_revision_ = mailbox.records_revision();
     return changed;
 }
 

@@ -59,8 +59,9 @@ Status seed_messages(persist::Document& doc, const std::vector<MailMessage>& mes
 bool project_onto(const persist::Document& doc, Mailbox& mailbox);
 
 // The projection the application runs on every sync. It remembers what it last projected:
-// with neither the document nor the mailbox changed it does nothing, and when only the
-// document changed it visits just the messages whose entries were written since.
+// with neither the document nor the mailbox's records changed it does nothing, and when only
+// the document (or a record's flags, which local actions mirror into it) changed it visits
+// just the messages whose entries were written since.
 class ReplicaProjection {
 public:
     bool project(const persist::Document& doc, Mailbox& mailbox);
@@ -69,7 +70,7 @@ private:
     bool projected_ = false;
     Uuid replica_;
     std::uint64_t generation_ = 0;
-    std::uint64_t revision_ = 0;
+    std::uint64_t records_revision_ = 0;
 };
 
 // The stored draft; missing texts read as empty, an invitation that is not bounded and an

@@ -177,9 +177,11 @@ TEST(ReplicaSchema, RememberingProjectionMatchesAWholeWalk) {
             box.insert(again);
             break;
         }
-        default: {  // the application's own change of the mailbox
+        default: {  // the application's own change: the record, and the action it records
             const MailMessage& m = messages[static_cast<std::size_t>(pick(40))];
-            box.set_flagged(m.id, pick(2) == 1);
+            const bool starred = pick(2) == 1;
+            box.set_flagged(m.id, starred);
+            (void)apply_action(doc, MailAction::SetStarred{{id_of(m)}, starred});
             break;
         }
         }
