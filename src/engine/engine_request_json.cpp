@@ -10,6 +10,7 @@
 #include "core/stored_config.h"
 #include "engine/engine.h"
 #include "engine/oauth_refresh.h"
+#include "platform/base/base64.h"
 #include "platform/json/strict_json.h"
 
 namespace mail::engine {
@@ -21,31 +22,6 @@ using Ordered = nlohmann::ordered_json;
 
 std::string dump_line(const Ordered& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-Result<std::string> base64_decode(std::string_view text) {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') return c - 'A';
-        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-        if (c >= '0' && c <= '9') return c - '0' + 52;
-        if (c == '+') return 62;
-        if (c == '/') return 63;
-        return -1;
-    };
-    std::string out;
-    unsigned buffer = 0;
-    int bits = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        int v = value(c);
-        if (v < 0) return make_error("attachment content is not base64");
-        buffer = (buffer << 6) | static_cast<unsigned>(v);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((buffer >> bits) & 0xff));
-        }
-    }
-    return out;
-}
 
 Ordered address_json(const MailAddress& a) {
     Ordered j;
@@ -75,7 +51,7 @@ Ordered message_json(const MailMessage& m) {
         Ordered aj;
         aj["file_name"] = a.file_name;
         aj["mime_type"] = a.mime_type;
-        aj["content"] = base64_encode(a.content);
+        aj["content"] = base64::encode(a.content);
         aj["content_id"] = optional_text(a.content_id);
         aj["size"] = a.size;
         aj["downloaded"] = a.downloaded;
@@ -197,8 +173,8 @@ Result<MailMessage> read_message(const Json& j) {
             MAIL_TRY(ar.text("file_name", a.file_name));
             MAIL_TRY(ar.text("mime_type", a.mime_type));
             MAIL_TRY(ar.text("content", encoded));
-            auto decoded = base64_decode(encoded);
-            if (!decoded) return decoded.error();
+            auto decoded = base64::decode(encoded);
+            if (!decoded) return make_error("attachment content is not base64");
             a.content = std::move(*decoded);
             MAIL_TRY(ar.optional_text("content_id", a.content_id));
             a.size = a.content.size();

@@ -7,6 +7,7 @@
 #include "core/connection_errors.h"
 #include "engine/mail_date.h"
 #include "engine/message_parser.h"
+#include "platform/base/base64.h"
 
 namespace mail::engine {
 
@@ -91,7 +92,7 @@ asio::awaitable<Result<std::unique_ptr<imap::Connection>>> open_imap_connection(
         login = co_await connection->run(command);
     } else {
         const auto& oauth = std::get<OAuthCredentials>(credentials);
-        login = co_await connection->authenticate("XOAUTH2", base64_encode(xoauth2_string(oauth.login, oauth.access_token)));
+        login = co_await connection->authenticate("XOAUTH2", base64::encode(xoauth2_string(oauth.login, oauth.access_token)));
     }
     if (!login) co_return make_error(friendly_connection_error(login.error_text()));
     co_return connection;

@@ -16,6 +16,7 @@
 #include "core/text_case.h"
 #include "engine/html_text.h"
 #include "engine/mime_types.h"
+#include "platform/base/base64.h"
 
 namespace mail::engine {
 namespace {
@@ -37,46 +38,8 @@ using GChars = std::unique_ptr<char, GFree>;
 // stops at the first padding, so "=?UTF-8?B?SGVsbG8=?= =?UTF-8?B?IHdvcmxk?=" reads as "Hello".
 // Senders split long names and subjects exactly that way. Such runs are merged into one word
 // carrying the joined bytes, which the library then decodes whole.
-constexpr std::string_view kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-int base64_value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
 
-void base64_decode_append(std::string_view text, std::string& out) {
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (char c : text) {
-        int value = base64_value(c);
-        if (value < 0) continue;
-        bits = (bits << 6) | static_cast<std::uint32_t>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-}
-
-std::string base64_encode(std::string_view bytes) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t chunk = static_cast<std::uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) chunk |= static_cast<std::uint8_t>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) chunk |= static_cast<std::uint8_t>(bytes[i + 2]);
-        out += kBase64Alphabet[(chunk >> 18) & 63];
-        out += kBase64Alphabet[(chunk >> 12) & 63];
-        out += i + 1 < bytes.size() ? kBase64Alphabet[(chunk >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kBase64Alphabet[chunk & 63] : '=';
-    }
-    return out;
-}
 
 struct EncodedWord {
     std::size_t begin = 0, end = 0;  // the whole "=?…?=" in the header value
@@ -144,9 +107,9 @@ std::optional<std::string> join_split_base64_words(std::string_view value) {
             if (run[k].data.find('=') != std::string_view::npos) padded_inside = true;
         if (padded_inside) {
             std::string bytes;
-            for (const EncodedWord& word : run) base64_decode_append(word.data, bytes);
+            for (const EncodedWord& word : run) base64::decode_lenient_append(word.data, bytes);
             out.append(value.substr(copied, first->begin - copied));
-            out.append("=?").append(first->charset).append("?B?").append(base64_encode(bytes)).append("?=");
+            out.append("=?").append(first->charset).append("?B?").append(base64::encode(bytes)).append("?=");
             copied = run.back().end;
             changed = true;
         }

@@ -64,6 +64,5 @@ Result<OAuthTokens> refresh_tokens(OAuthProvider provider, const std::string& cl
 // "user=" login 0x01 "auth=Bearer " token 0x01 0x01.
 std::string xoauth2_string(std::string_view login, std::string_view access_token);
 
-std::string base64_encode(std::string_view bytes);
 
 }  // namespace mail::engine

@@ -14,6 +14,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/base/base64.h"
 #include "platform/base/uuid.h"
 #include "platform/services/net.h"
 #include "platform/util/link.h"
@@ -163,31 +164,15 @@ std::string sha256(std::string_view text) {
 
 }  // namespace
 
-std::string base64url(std::string_view bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    std::uint32_t acc = 0;
-    int bits = 0;
-    for (unsigned char c : bytes) {
-        acc = (acc << 8) | c;
-        bits += 8;
-        while (bits >= 6) {
-            bits -= 6;
-            out.push_back(kAlphabet[(acc >> bits) & 63]);
-        }
-    }
-    if (bits > 0) out.push_back(kAlphabet[(acc << (6 - bits)) & 63]);
-    return out;
-}
 
 Pkce make_pkce() {
     Pkce pkce;
-    pkce.verifier = base64url(random_bytes(2));
-    pkce.challenge = base64url(sha256(pkce.verifier));
+    pkce.verifier = base64::encode_url(random_bytes(2));
+    pkce.challenge = base64::encode_url(sha256(pkce.verifier));
     return pkce;
 }
 
-std::string make_state() { return base64url(random_bytes(1)); }
+std::string make_state() { return base64::encode_url(random_bytes(1)); }
 
 std::string authorization_url(OAuthProvider provider, const std::string& client_id, const std::string& redirect_uri,
                               const std::string& challenge, const std::string& state, const std::string& login_hint) {

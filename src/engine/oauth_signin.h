@@ -18,8 +18,6 @@
 
 namespace mail::engine {
 
-// Unpadded base64url (RFC 4648, "-" and "_").
-std::string base64url(std::string_view bytes);
 
 struct Pkce {
     std::string verifier;   // 43 characters: 32 random bytes

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/credentials.h"
+#include "platform/base/base64.h"
 
 namespace mail::engine {
 namespace {
@@ -103,9 +104,9 @@ TEST(OAuthTokens, FormsAndXoauth2) {
     EXPECT_FALSE(parse_token_response("<html>error</html>", 9).has_value());
     EXPECT_TRUE(needs_refresh({"a", "", UINT64_MAX, UINT64_MAX}, UINT64_MAX));  // saturating, no wrap to "fresh"
     EXPECT_EQ(xoauth2_string("u@x", "tok"), std::string("user=u@x\x01" "auth=Bearer tok\x01\x01"));
-    EXPECT_EQ(base64_encode(xoauth2_string("u@x", "tok")), "dXNlcj11QHgBYXV0aD1CZWFyZXIgdG9rAQE=");
-    EXPECT_EQ(base64_encode(""), "");
-    EXPECT_EQ(base64_encode("ab"), "YWI=");
+    EXPECT_EQ(base64::encode(xoauth2_string("u@x", "tok")), "dXNlcj11QHgBYXV0aD1CZWFyZXIgdG9rAQE=");
+    EXPECT_EQ(base64::encode(""), "");
+    EXPECT_EQ(base64::encode("ab"), "YWI=");
     EXPECT_EQ(detect_provider("x@GoogleMail.com"), OAuthProvider::Google);
     EXPECT_EQ(detect_provider("x@hotmail.com"), OAuthProvider::Microsoft);
     EXPECT_EQ(detect_provider("x@gmail.com.evil"), std::nullopt);

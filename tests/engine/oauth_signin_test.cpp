@@ -1,4 +1,5 @@
 #include "engine/oauth_signin.h"
+#include "platform/base/base64.h"
 
 #include <gtest/gtest.h>
 
@@ -175,13 +176,13 @@ std::string page_of(const std::string& text) { return sign_in_response(text); }
 std::string sha256_base64url(const std::string& text) {
     unsigned char digest[SHA256_DIGEST_LENGTH];
     SHA256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
-    return base64url(std::string(reinterpret_cast<char*>(digest), sizeof digest));
+    return base64::encode_url(std::string(reinterpret_cast<char*>(digest), sizeof digest));
 }
 
 TEST(OAuthSignIn, Base64UrlAndFreshPkceAndState) {
     for (auto [in, out] : std::vector<std::pair<std::string, std::string>>{
              {"", ""}, {"f", "Zg"}, {"fo", "Zm8"}, {"foo", "Zm9v"}, {"\xfb\xff", "-_8"}, {"\xff\xfe\xfd", "__79"}})
-        EXPECT_EQ(base64url(in), out);
+        EXPECT_EQ(base64::encode_url(in), out);
     Pkce a = make_pkce(), b = make_pkce();
     EXPECT_EQ(a.verifier.size(), 43u);
     EXPECT_EQ(a.challenge.size(), 43u);
