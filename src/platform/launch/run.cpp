@@ -11,6 +11,8 @@
 #include <sstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "platform/launch/command_line.h"
 #include "platform/launch/input_script.h"
 #include "platform/launch/launch.h"
@@ -91,6 +93,19 @@ Status run_script(const std::vector<InputStep>& steps, MailWindow& window, RootH
     return {};
 }
 
+// Qt wants a private runtime directory and complains on standard error without one (as in CI
+// or a plain ssh session); give it one of our own, readable by this user only.
+void ensure_runtime_dir() {
+    const char* existing = std::getenv("XDG_RUNTIME_DIR");
+    if (existing && *existing) return;
+    std::error_code ec;
+    auto dir = std::filesystem::temp_directory_path(ec) / ("varo-mail-runtime-" + std::to_string(::getuid()));
+    if (ec) return;
+    std::filesystem::create_directories(dir, ec);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
+    if (!ec) setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+}
+
 // The document the program's local decisions are kept in. Scenes keep theirs in memory; a
 // document that cannot be opened is reported, left as it is, and the program runs on one in
 // memory so that nothing it holds is overwritten.
@@ -136,6 +151,7 @@ int run_or_exit(LaunchConfig config, int argc, char** argv) {
     const bool headless = cl.headless || !has_display();
     // Qt aborts without a display unless it is told to render offscreen.
     if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ensure_runtime_dir();
 
     int qt_argc = 1;
     char* qt_argv[] = {argv[0], nullptr};
