@@ -6,6 +6,7 @@
 #include "platform/json/strict_json.h"
 #include "platform/services/files.h"
 #include "platform/services/paths.h"
+#include "platform/services/versioned_json.h"
 
 namespace mail::services {
 namespace {
@@ -55,23 +56,12 @@ Result<AccountStore> AccountStore::load() {
 
 Result<AccountStore> AccountStore::load_in(const std::filesystem::path& root) {
     std::filesystem::path file = file_in(root);
-    auto content = read_file(file);
-    if (!content) return content.error();
+    auto read = read_versioned_json(file, "account registry", kVersion);
+    if (!read) return read.error();
     AccountStore store;
-    if (!content->has_value()) return store;
-
-    auto damaged = [&](const std::string& detail) {
-        return make_error("damaged account registry " + file.string() + ": " + detail);
-    };
-    auto parsed = json::parse_strict(**content);
-    if (!parsed) return damaged(parsed.error_text());
-    const json::Json& doc = *parsed;
-    if (!doc.is_object()) return damaged("not a JSON object");
-    auto version = doc.find("version");
-    if (version == doc.end() || !version->is_number_integer()) return damaged("no \"version\"");
-    if (version->get<std::int64_t>() != kVersion) {
-        return damaged("unsupported version " + version->dump());
-    }
+    if (!read->has_value()) return store;
+    auto damaged = [&](const std::string& detail) { return damaged_file("account registry", file, detail); };
+    const json::Json& doc = **read;
     auto accounts = doc.find("accounts");
     if (accounts == doc.end() || !accounts->is_array()) return damaged("\"accounts\" must be an array");
     std::set<std::string> ids;

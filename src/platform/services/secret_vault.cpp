@@ -9,6 +9,7 @@
 #include "platform/json/strict_json.h"
 #include "platform/services/files.h"
 #include "platform/services/paths.h"
+#include "platform/services/versioned_json.h"
 
 namespace mail::services {
 namespace {
@@ -28,21 +29,12 @@ namespace {
 using Secrets = std::map<std::string, Secret>;
 
 Result<Secrets> read_secrets(const std::filesystem::path& file) {
-    auto content = read_file(file);
-    if (!content) return content.error();
+    auto read = read_versioned_json(file, "secret vault", kVersion);
+    if (!read) return read.error();
     Secrets secrets;
-    if (!content->has_value()) return secrets;
-
-    auto damaged = [&](const std::string& detail) {
-        return make_error("damaged secret vault " + file.string() + ": " + detail);
-    };
-    auto parsed = json::parse_strict(**content);
-    if (!parsed) return damaged(parsed.error_text());
-    const json::Json& doc = *parsed;
-    if (!doc.is_object()) return damaged("not a JSON object");
-    auto version = doc.find("version");
-    if (version == doc.end() || !version->is_number_integer()) return damaged("no \"version\"");
-    if (version->get<std::int64_t>() != kVersion) return damaged("unsupported version " + version->dump());
+    if (!read->has_value()) return secrets;
+    auto damaged = [&](const std::string& detail) { return damaged_file("secret vault", file, detail); };
+    const json::Json& doc = **read;
     auto entries = doc.find("secrets");
     if (entries == doc.end() || !entries->is_object()) return damaged("\"secrets\" must be an object");
     for (const auto& [id, entry] : entries->items()) {
