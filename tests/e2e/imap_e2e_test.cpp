@@ -26,14 +26,8 @@ namespace {
 using engine::Credentials;
 using engine::PasswordCredentials;
 
-class ImapEndToEnd : public ::testing::Test {
+class ImapEndToEnd : public MailEnvTest {
 protected:
-    void SetUp() override {
-        auto found = MailEnv::from_environment();
-        if (!found) GTEST_SKIP() << "MAIL_TEST_ENV is not set: run tests/mail/mail-env.sh setup/start and export it";
-        env = *found;
-        ::setenv("SSL_CERT_FILE", env.ca().c_str(), 1);
-    }
 
     StoredConfig account_for(const std::string& user) {
         StoredConfig account;
@@ -98,8 +92,6 @@ protected:
         m.folder = folder;
         return m;
     }
-
-    MailEnv env;
 };
 
 TEST_F(ImapEndToEnd, ConnectListsTheFolders) {

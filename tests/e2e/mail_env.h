@@ -139,4 +139,18 @@ private:
     }
 };
 
+// A test that needs the started mail environment: skipped when there is none, and trusting
+// the environment's certificate authority otherwise.
+class MailEnvTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto found = MailEnv::from_environment();
+        if (!found) GTEST_SKIP() << "MAIL_TEST_ENV is not set: run tests/mail/mail-env.sh setup/start and export it";
+        env = *found;
+        ::setenv("SSL_CERT_FILE", env.ca().c_str(), 1);
+    }
+
+    MailEnv env;
+};
+
 }  // namespace mail::e2e

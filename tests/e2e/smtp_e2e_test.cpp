@@ -24,15 +24,13 @@ namespace {
 using engine::OAuthCredentials;
 using engine::PasswordCredentials;
 
-class SmtpEndToEnd : public ::testing::Test {
+class SmtpEndToEnd : public MailEnvTest {
 protected:
     void SetUp() override {
-        auto found = MailEnv::from_environment();
-        if (!found) GTEST_SKIP() << "MAIL_TEST_ENV is not set: run tests/mail/mail-env.sh setup/start and export it";
-        env = *found;
+        MailEnvTest::SetUp();
+        if (IsSkipped()) return;
         if (!env.ports.count("SMTPS_PORT") || !std::filesystem::exists(env.base / "postfix"))
             GTEST_SKIP() << "the mail environment has no Postfix (it needs root)";
-        ::setenv("SSL_CERT_FILE", env.ca().c_str(), 1);
     }
 
     std::uint16_t port(const char* name) { return static_cast<std::uint16_t>(env.ports.at(name)); }
@@ -78,8 +76,6 @@ protected:
         }
         return messages;
     }
-
-    MailEnv env;
 };
 
 // The message as built, after whatever trace headers the servers put in front of it.
