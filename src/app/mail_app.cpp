@@ -113,19 +113,22 @@ void MailApp::sync_replica() {
         (void)engine::seed_messages(*replica_, all);
         replica_loaded_ = true;
     }
-    if (actions_) {
-        for (const MailAction& action : std::exchange(state_->pending_actions, {})) {
-            // A message changed before it was ever seeded must count as present first.
+    if (actions_ && !state_->pending_actions.empty()) {
+        const std::vector<MailAction> actions = std::exchange(state_->pending_actions, {});
+        // A message changed before it was ever seeded must count as present first; seeding
+        // writes only what the document lacks, in one change for all of them.
+        std::vector<MailMessage> named;
+        for (const MailAction& action : actions)
             std::visit(
                 [&](const auto& a) {
                     if constexpr (requires { a.ids; })
                         for (const auto& id : a.ids)
                             if (auto parsed = Uuid::parse(id))
-                                if (const MailMessage* m = state_->mailbox.find(*parsed)) (void)engine::seed_message(*replica_, *m);
+                                if (const MailMessage* m = state_->mailbox.find(*parsed)) named.push_back(*m);
                 },
                 action.value);
-            issue_action(*replica_, *actions_, action);
-        }
+        if (!named.empty()) (void)engine::seed_messages(*replica_, named);
+        for (const MailAction& action : actions) issue_action(*replica_, *actions_, action);
     }
     if (projection_.project(*replica_, state_->mailbox)) state_->changed = true;
 }

@@ -85,10 +85,9 @@ void MailApp::apply_folder_synced(event::FolderSynced synced) {
     // Each message seeds the document where it holds no decision yet, then replaces the record
     // with the same id; nothing else is removed. The projection that follows applies the
     // document's decisions (a message marked unread here stays unread).
-    for (MailMessage& message : synced.messages) {
-        if (replica_) (void)engine::seed_message(*replica_, message);
-        state_->insert_message(std::move(message));
-    }
+    // One durable change for the whole batch, not one per message.
+    if (replica_) (void)engine::seed_messages(*replica_, synced.messages);
+    for (MailMessage& message : synced.messages) state_->insert_message(std::move(message));
     if (synced.role == state_->folder && !state_->selected) state_->select_first();
     state_->status = count > 0 ? "Synced " + std::to_string(count) + " messages"
                                : std::string(folder_display_name(synced.role)) + " up to date";
