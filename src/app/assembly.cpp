@@ -1,6 +1,5 @@
 #include "app/assembly.h"
 
-#include <ctime>
 #include <filesystem>
 
 #include "accounts/account_storage.h"
@@ -16,11 +15,6 @@
 namespace mail::app {
 
 namespace {
-
-std::int64_t now_in_minutes() {
-    std::time_t seconds = std::time(nullptr);
-    return seconds < 0 ? 0 : static_cast<std::int64_t>(seconds) / 60;
-}
 
 using ImageFetcher = std::function<std::optional<std::vector<std::uint8_t>>(const std::string&)>;
 
@@ -47,7 +41,7 @@ std::optional<std::vector<std::uint8_t>> accept_image_response(long status, cons
 launch::WidgetBox build_normal_start() {
     accounts::LoadedAccounts loaded = accounts::load_accounts();
     auto images = ui::ImageStore::create(http_image_fetcher());
-    auto state = std::make_shared<MailState>(std::move(loaded.accounts), loaded.active, now_in_minutes());
+    auto state = std::make_shared<MailState>(std::move(loaded.accounts), loaded.active, current_minute());
     state->image_store = std::move(images);
     return std::make_unique<MailApp>(state, engine::start_engine(), StorageRoot::config_root());
 }

@@ -8,6 +8,7 @@
 #include "accounts/account_storage.h"
 #include "app/mail_actions.h"
 #include "app/preferences.h"
+#include "core/text_case.h"
 #include "platform/ui/painter.h"
 #include "ui/pane.h"
 
@@ -27,25 +28,20 @@ ui::NavShell make_shell(const std::shared_ptr<MailState>& state) {
     return shell;
 }
 
-std::string ascii_lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c); });
-    return text;
-}
-
 bool contains_any(const std::string& text, std::initializer_list<std::string_view> words) {
     return std::any_of(words.begin(), words.end(), [&](std::string_view w) { return text.find(w) != std::string::npos; });
 }
+
+
+}  // namespace
 
 std::int64_t current_minute() {
     std::time_t seconds = std::time(nullptr);
     return seconds < 0 ? 0 : static_cast<std::int64_t>(seconds) / 60;
 }
 
-}  // namespace
-
 ui::ToastTone status_tone(const std::string& status) {
-    const std::string lower = ascii_lower(status);
+    const std::string lower = to_ascii_lower(status);
     if (contains_any(lower, {"failed", "couldn\u2019t", "couldn't", "error"})) return ui::ToastTone::Error;
     if (contains_any(lower, {"offline", "isn't available"})) return ui::ToastTone::Warning;
     if (contains_any(lower, {"sync", "connecting", "opening"})) return ui::ToastTone::Progress;

@@ -29,6 +29,9 @@ inline constexpr std::chrono::milliseconds kStatusLifetime{3500};
 // The shown folder is refreshed at the first idle sync more than this many minutes after the last.
 inline constexpr std::int64_t kRefreshIntervalMinutes = 4;
 
+// The wall clock in whole minutes since the Unix epoch (0 before it).
+std::int64_t current_minute();
+
 // The toast tone of a status text, from its words.
 ui::ToastTone status_tone(const std::string& status);
 

@@ -4,6 +4,7 @@
 
 #include "accounts/account_storage.h"
 #include "app/mail_app.h"
+#include "core/text_case.h"
 #include "platform/log/log.h"
 
 namespace mail::app {
@@ -30,9 +31,7 @@ bool accepted_for(const EngineEvent& event, RequestKind kind) {
 }
 
 bool names_credentials(const std::string& status) {
-    std::string lower = status;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c); });
+    const std::string lower = to_ascii_lower(status);
     for (std::string_view word : {"auth", "login", "password", "oauth", "credential"})
         if (lower.find(word) != std::string::npos) return true;
     return false;

@@ -16,6 +16,8 @@ std::string to_lower(std::string_view text);
 void append_lower(std::string_view text, std::string& out);
 
 // Compares the start of text with an ASCII prefix without regard to ASCII letter case.
+// Only A-Z lower-cased; every other byte kept.
+std::string to_ascii_lower(std::string_view text);
 bool starts_with_ascii_ci(std::string_view text, std::string_view prefix);
 
 }  // namespace mail
